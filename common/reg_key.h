@@ -1,0 +1,45 @@
+// RegKey: a registry key opened, or else created, for the span of one operation.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+
+// Rights of the settings store: standard rights with query, set, create
+// sub-key, enumerate and notify.
+inline constexpr uint32_t kSettingsKeyAccess = 0xF001F;
+// Rights of the tray's autostart writer: the same without enumerate.
+inline constexpr uint32_t kAutostartKeyAccess = 0xF001B;
+
+class RegKey {
+ public:
+  // `root` is where Open starts from; a null root stands for HKEY_CURRENT_USER.
+  explicit RegKey(plat::RegHandle root, uint32_t accessMask = kSettingsKeyAccess);
+  ~RegKey();
+
+  RegKey(const RegKey&) = delete;
+  RegKey& operator=(const RegKey&) = delete;
+
+  // Opens root\path, or creates it when the open fails; true when either worked.
+  bool Open(plat::RegHandle root, const wchar_t* path);
+
+  // Closes the key if one is open. Closing twice does nothing.
+  void Close();
+
+  // Writes a REG_DWORD value; true on success.
+  bool SetDword(const wchar_t* name, uint32_t value);
+
+  // Writes a REG_SZ value, its size counting the terminating zero; true on success.
+  bool SetString(const wchar_t* name, const wchar_t* text);
+
+  // The open key, or null.
+  plat::RegHandle handle() const { return isOpen_ ? hKey_ : nullptr; }
+  const wchar_t* subKeyPath() const { return subKeyPath_; }
+  uint32_t accessMask() const { return accessMask_; }
+
+ private:
+  plat::RegHandle hKey_;
+  wchar_t subKeyPath_[512];
+  uint32_t accessMask_;
+  bool isOpen_ = false;
+};

@@ -1,0 +1,135 @@
+#include "common/system_cache_control.h"
+
+#include "platform/handles.h"
+
+namespace {
+
+constexpr uint32_t kFileCacheInformation = 21;
+constexpr uint32_t kTokenAdjustPrivilegesAndQuery = 0x28;
+constexpr uint64_t kAllOnes = ~uint64_t{0};
+
+// A KB figure as the bytes a set request carries; -1 stays the all-ones marker.
+uint64_t RequestBytes(uint32_t kb) {
+  return kb == kEmptyRequestKB ? kAllOnes : uint64_t{kb} << 10;
+}
+
+}  // namespace
+
+SystemCacheControl::SystemCacheControl() {
+  Initialize();
+}
+
+int SystemCacheControl::Initialize() {
+  if (initialized) {
+    return 1;
+  }
+  int result = 0;
+  const bool completed = plat::Guarded([&] {
+    privilegeFailed = 0;
+    plat::Handle token = nullptr;
+    if (!plat::OpenProcessToken(kTokenAdjustPrivilegesAndQuery, token)) {
+      privilegeFailed = 1;
+    } else {
+      if (EnablePrivilege(token, L"SeIncreaseQuotaPrivilege", true) == 0) {
+        privilegeFailed = 1;
+      }
+      // A fault raised by closing the token does not matter to the outcome.
+      plat::Guarded([token] { plat::CloseObject(token); });
+    }
+    if (!Bind()) {
+      bindFailed = 1;
+      initialized = false;
+      return;
+    }
+    initialized = true;
+    result = 1;
+  });
+  if (!completed) {
+    initialized = false;
+    return 0;
+  }
+  return result;
+}
+
+int SystemCacheControl::EnablePrivilege(plat::Handle token, const wchar_t* privilegeName,
+                                        bool enable) {
+  plat::Luid luid{};
+  if (!plat::LookupPrivilege(privilegeName, luid)) {
+    return 0;
+  }
+  // First pass: learn the privilege's current attributes.
+  const plat::TokenPrivilege probe{1, luid, 0};
+  plat::TokenPrivilege previous{};
+  uint32_t returnedLength = sizeof previous;
+  plat::AdjustPrivileges(token, probe, sizeof previous, &previous, &returnedLength);
+  // Also catches the partial success that the call reports only through the last error.
+  if (plat::LastError() != 0) {
+    return 0;
+  }
+  // Second pass: the attributes it had, with the enabled bit set or cleared.
+  uint32_t attributes = previous.privilegeCount != 0 ? previous.attributes : 0;
+  attributes =
+      enable ? (attributes | plat::kPrivilegeEnabled) : (attributes & ~plat::kPrivilegeEnabled);
+  previous = plat::TokenPrivilege{1, luid, attributes};
+  plat::AdjustPrivileges(token, previous, returnedLength, nullptr, nullptr);
+  return plat::LastError() == 0 ? 1 : 0;
+}
+
+bool SystemCacheControl::Bind() {
+  if (ntdllModule_ == nullptr) {
+    ntdllModule_ = plat::FindModule(L"ntdll.dll");
+  }
+  queryInformation_ = plat::FindProc(ntdllModule_, "NtQuerySystemInformation");
+  if (queryInformation_ == nullptr) {
+    return false;
+  }
+  setInformation_ = plat::FindProc(ntdllModule_, "NtSetSystemInformation");
+  return setInformation_ != nullptr;
+}
+
+int SystemCacheControl::Query() {
+  if (queryInformation_ == nullptr) {
+    return 0;
+  }
+  int result = 0;
+  if (!plat::Guarded([&] { result = QueryAndPublish(); })) {
+    return 0;
+  }
+  return result;
+}
+
+int SystemCacheControl::QueryAndPublish() {
+  cacheInfo_ = FileCacheInfo{};
+  const int32_t status = plat::QuerySystemInformation(
+      queryInformation_, kFileCacheInformation, &cacheInfo_, sizeof cacheInfo_, &returnedLength_);
+  // Warning and informational codes fail as well: only 0 is success.
+  if (status != 0) {
+    return 0;
+  }
+  // Each figure keeps its low 32 bits.
+  currentSizeKB = static_cast<uint32_t>(cacheInfo_.CurrentSize >> 10);
+  peakSizeKB = static_cast<uint32_t>(cacheInfo_.PeakSize >> 10);
+  maximumKB = static_cast<uint32_t>(cacheInfo_.MaximumWorkingSet << 2);
+  minimumKB = static_cast<uint32_t>(cacheInfo_.MinimumWorkingSet << 2);
+  return 1;
+}
+
+int SystemCacheControl::SetLimits(uint32_t minimum, uint32_t maximum) {
+  if (setInformation_ == nullptr) {
+    return 0;
+  }
+  int result = 0;
+  const bool completed = plat::Guarded([&] {
+    cacheInfo_ = FileCacheInfo{};
+    cacheInfo_.MinimumWorkingSet = RequestBytes(minimum);
+    cacheInfo_.MaximumWorkingSet = RequestBytes(maximum);
+    if (plat::SetSystemInformation(setInformation_, kFileCacheInformation, &cacheInfo_,
+                                   sizeof cacheInfo_) != 0) {
+      return;
+    }
+    if (queryInformation_ != nullptr) {
+      result = QueryAndPublish();
+    }
+  });
+  return completed ? result : 0;
+}

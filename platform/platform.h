@@ -1,0 +1,184 @@
+// The free functions through which the logic reaches the machine.
+//
+// Two implementations exist, chosen at link time: platform/win32 makes the real
+// calls, platform/sim runs them against a simulated machine that tests and velsim
+// set up and that records what the code did. The logic never includes
+// <windows.h>; everything it needs of the platform is declared here.
+#pragma once
+
+#include <cstdint>
+
+namespace plat {
+
+using Handle = void*;            // kernel object: token, mutex, volume
+using RegHandle = void*;         // registry key
+using ModuleHandle = void*;      // loaded module
+using ProcAddress = void (*)();  // entry point bound by name
+
+// Predefined registry roots, with the values the platform gives them.
+inline RegHandle const kLocalMachine =
+    reinterpret_cast<RegHandle>(static_cast<intptr_t>(static_cast<int32_t>(0x80000002u)));
+inline RegHandle const kCurrentUser =
+    reinterpret_cast<RegHandle>(static_cast<intptr_t>(static_cast<int32_t>(0x80000001u)));
+
+// The invalid-handle value that file and volume opens return on failure.
+inline Handle const kInvalidHandle = reinterpret_cast<Handle>(static_cast<intptr_t>(-1));
+
+// Error codes the logic looks at.
+inline constexpr uint32_t kErrorSuccess = 0;
+inline constexpr uint32_t kErrorFileNotFound = 2;
+inline constexpr uint32_t kErrorAccessDenied = 5;
+inline constexpr uint32_t kErrorInvalidHandle = 6;
+inline constexpr uint32_t kErrorAlreadyExists = 183;
+inline constexpr uint32_t kErrorMoreData = 234;
+inline constexpr uint32_t kErrorNotAllAssigned = 1300;
+
+// Registry value types.
+inline constexpr uint32_t kRegSz = 1;
+inline constexpr uint32_t kRegBinary = 3;
+inline constexpr uint32_t kRegDword = 4;
+inline constexpr uint32_t kRegQword = 11;
+
+// Drive types.
+inline constexpr uint32_t kDriveUnknown = 0;
+inline constexpr uint32_t kDriveNoRootDir = 1;
+inline constexpr uint32_t kDriveRemovable = 2;
+inline constexpr uint32_t kDriveFixed = 3;
+inline constexpr uint32_t kDriveRemote = 4;
+inline constexpr uint32_t kDriveCdrom = 5;
+inline constexpr uint32_t kDriveRamdisk = 6;
+
+// ---- Errors and structured-exception guards ------------------------------
+
+// The calling thread's last-error value.
+uint32_t LastError();
+
+// Runs body(context); a structured exception raised inside ends the body and
+// gives false. Guards nest.
+bool RunGuarded(void (*body)(void*), void* context);
+
+// ---- Memory status and version --------------------------------------------
+
+// What a memory-status call reports; byte counts in 64 bits.
+struct MemoryStatus {
+  uint32_t memoryLoad;
+  uint64_t totalPhys;
+  uint64_t availPhys;
+  uint64_t availPageFile;
+};
+
+// The plain memory-status call (GlobalMemoryStatus).
+void QueryMemoryStatus(MemoryStatus& status);
+
+// Calls a bound extended memory-status call (GlobalMemoryStatusEx); false when
+// the call raised a fault, in which case `status` is not to be used.
+bool QueryMemoryStatusEx(ProcAddress bound, MemoryStatus& status);
+
+// Reads the major version with a version record of `recordSize` bytes (284 for
+// the extended record, 276 for the plain one); false when the call fails.
+bool ReadOsMajorVersion(uint32_t recordSize, uint32_t& majorVersion);
+
+// ---- Binding by name ---------------------------------------------------------
+
+// The handle of a module already loaded in the process, or null.
+ModuleHandle FindModule(const wchar_t* name);
+
+// An entry point of that module by name, or null.
+ProcAddress FindProc(ModuleHandle module, const char* name);
+
+// Calls a bound NtQuerySystemInformation; returns its status.
+int32_t QuerySystemInformation(ProcAddress bound, uint32_t infoClass, void* record, uint32_t length,
+                               uint32_t* returnedLength);
+
+// Calls a bound NtSetSystemInformation; returns its status.
+int32_t SetSystemInformation(ProcAddress bound, uint32_t infoClass, void* record, uint32_t length);
+
+// ---- Process token and privileges -------------------------------------------
+
+struct Luid {
+  uint32_t lowPart;
+  int32_t highPart;
+};
+
+// A privilege list of one entry, laid out as the platform's TOKEN_PRIVILEGES.
+struct TokenPrivilege {
+  uint32_t privilegeCount;
+  Luid luid;
+  uint32_t attributes;
+};
+static_assert(sizeof(TokenPrivilege) == 16, "one-entry privilege list is 16 bytes");
+
+inline constexpr uint32_t kPrivilegeEnabled = 2;
+
+// Opens the current process's token with `access`; false on failure.
+bool OpenProcessToken(uint32_t access, Handle& token);
+
+// Looks up a privilege's LUID by name on the local system.
+bool LookupPrivilege(const wchar_t* name, Luid& luid);
+
+// AdjustTokenPrivileges without disabling all; the outcome is read from
+// LastError() afterwards, which also reports a partial success.
+bool AdjustPrivileges(Handle token, const TokenPrivilege& newState, uint32_t bufferLength,
+                      TokenPrivilege* previousState, uint32_t* returnLength);
+
+// Closes a kernel object handle (token, mutex, volume).
+bool CloseObject(Handle handle);
+
+// ---- Named mutexes -------------------------------------------------------------
+
+// Creates or opens a named mutex with default security; LastError() right after
+// is kErrorAlreadyExists when it existed. Null on failure.
+Handle CreateNamedMutexW(bool initialOwner, const wchar_t* name);
+Handle CreateNamedMutexA(bool initialOwner, const char* name);
+
+// ---- Committed memory -------------------------------------------------------------
+
+// Reserves and commits `bytes` of read-write memory; null on failure (also for 0).
+void* CommitMemory(uint64_t bytes);
+
+// Releases a block obtained from CommitMemory.
+bool ReleaseMemory(void* address);
+
+// Writes the byte 0 at address + 0, + stride, + 2 x stride, ... while the offset
+// is below `limit`, so that the system must back those pages.
+void TouchMemory(void* address, uint64_t limit, uint32_t stride);
+
+// ---- Threads and time -------------------------------------------------------------
+
+// A thread's routine; its result is the thread's exit code.
+using ThreadRoutine = unsigned (*)(void*);
+
+// Starts routine(argument) on a new thread with the default stack through the
+// runtime's thread start; the thread handle is not kept. False when the thread
+// could not be started.
+bool StartDetachedThread(ThreadRoutine routine, void* argument);
+
+void SleepMs(uint32_t milliseconds);
+
+// ---- Registry ----------------------------------------------------------------------
+
+// Each returns the platform's status (0 is success). `key` is null after a failed
+// open or create.
+int32_t RegOpen(RegHandle root, const wchar_t* path, uint32_t access, RegHandle& key);
+int32_t RegCreate(RegHandle root, const wchar_t* path, uint32_t access, RegHandle& key);
+// RegQueryValueExW: with no type, data and size pointers it probes for the value.
+int32_t RegQuery(RegHandle key, const wchar_t* name, uint32_t* type, void* data, uint32_t* size);
+int32_t RegSet(RegHandle key, const wchar_t* name, uint32_t type, const void* data, uint32_t size);
+int32_t RegClose(RegHandle key);
+
+// ---- Volumes ---------------------------------------------------------------------
+
+// Bit mask of the drive letters present, bit 0 being A.
+uint32_t LogicalDrives();
+
+// The type of the drive whose root path ("C:\") is given.
+uint32_t DriveType(const wchar_t* rootPath);
+
+// Opens a whole volume ("\\.\C:") for reading and writing with shared read and
+// write; null or kInvalidHandle on failure.
+Handle OpenVolume(const wchar_t* path);
+
+// Flushes the write buffers of an open volume.
+bool FlushVolume(Handle volume);
+
+}  // namespace plat

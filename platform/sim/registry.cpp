@@ -1,0 +1,123 @@
+// The simulated machine's registry: keys under the two roots, values with their
+// type and raw data, names compared without regard to case.
+#include <cstring>
+
+#include "platform/sim/sim_internal.h"
+#include "platform/sim/sim_machine.h"
+
+namespace plat {
+
+namespace {
+
+constexpr int32_t kErrorInvalidParameter = 87;
+
+bool IsRoot(RegHandle root) {
+  return root == kLocalMachine || root == kCurrentUser;
+}
+
+// The open key behind a handle, or null for a root, null or unknown handle.
+sim::RegKeyNode* NodeOf(RegHandle key) {
+  for (auto& node : sim::machine().keys) {
+    if (node.get() == key) {
+      return node.get();
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+int32_t RegOpen(RegHandle root, const wchar_t* path, uint32_t /*access*/, RegHandle& key) {
+  key = nullptr;
+  if (!IsRoot(root)) {
+    return kErrorInvalidHandle;
+  }
+  sim::RegKeyNode& node = sim::machine().Key(root, path);
+  if (node.accessDenied) {
+    return kErrorAccessDenied;
+  }
+  if (!node.exists) {
+    return kErrorFileNotFound;
+  }
+  key = &node;
+  ++sim::machine().openHandles;
+  return 0;
+}
+
+int32_t RegCreate(RegHandle root, const wchar_t* path, uint32_t /*access*/, RegHandle& key) {
+  key = nullptr;
+  if (!IsRoot(root)) {
+    return kErrorInvalidHandle;
+  }
+  sim::RegKeyNode& node = sim::machine().Key(root, path);
+  if (node.accessDenied) {
+    return kErrorAccessDenied;
+  }
+  node.exists = true;
+  key = &node;
+  ++sim::machine().openHandles;
+  return 0;
+}
+
+int32_t RegQuery(RegHandle key, const wchar_t* name, uint32_t* type, void* data, uint32_t* size) {
+  sim::RegKeyNode* node = NodeOf(key);
+  if (node == nullptr) {
+    return kErrorInvalidHandle;
+  }
+  const sim::RegValue* value = node->Find(name);
+  if (value == nullptr) {
+    return kErrorFileNotFound;
+  }
+  if (data != nullptr && size == nullptr) {
+    return kErrorInvalidParameter;
+  }
+  if (type != nullptr) {
+    *type = value->type;
+  }
+  const auto needed = static_cast<uint32_t>(value->data.size());
+  if (data != nullptr && *size < needed) {
+    *size = needed;
+    return kErrorMoreData;
+  }
+  if (data != nullptr && needed != 0) {
+    std::memcpy(data, value->data.data(), needed);
+  }
+  if (size != nullptr) {
+    *size = needed;
+  }
+  return 0;
+}
+
+int32_t RegSet(RegHandle key, const wchar_t* name, uint32_t type, const void* data, uint32_t size) {
+  sim::RegKeyNode* node = NodeOf(key);
+  if (node == nullptr) {
+    return kErrorInvalidHandle;
+  }
+  node->Set(name, type, data, size);
+  sim::Event event{sim::EventKind::RegSet};
+  event.key = node;
+  for (size_t i = 0; i + 1 < std::size(event.name) && name[i] != 0; ++i) {
+    event.name[i] = name[i];
+  }
+  event.type = type;
+  if (type == kRegDword && size == 4) {
+    uint32_t value;
+    std::memcpy(&value, data, 4);
+    event.value = value;
+  }
+  sim::machine().Record(event);
+  return 0;
+}
+
+int32_t RegClose(RegHandle key) {
+  if (IsRoot(key)) {
+    return 0;
+  }
+  if (NodeOf(key) == nullptr) {
+    return kErrorInvalidHandle;
+  }
+  --sim::machine().openHandles;
+  return 0;
+}
+
+}  // namespace plat

@@ -1,0 +1,32 @@
+// Helpers shared by the simulated platform functions.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+namespace sim {
+
+// Case-insensitive equality, as the platform compares registry and object names.
+bool SameText(const wchar_t* a, const wchar_t* b);
+
+// Index of the named mutex, added with no holder when new.
+size_t FindOrAddMutex(const wchar_t* name);
+
+// Simulated handles carry their kind in the top bits and an index below.
+enum class HandleKind : uintptr_t { Token = 1, Mutex = 2, Volume = 3, Block = 4, Module = 5 };
+
+inline void* MakeHandle(HandleKind kind, uintptr_t index) {
+  return reinterpret_cast<void*>((static_cast<uintptr_t>(kind) << 48) | (index + 1));
+}
+
+inline bool IsHandle(const void* handle, HandleKind kind) {
+  return (reinterpret_cast<uintptr_t>(handle) >> 48) == static_cast<uintptr_t>(kind);
+}
+
+inline uintptr_t HandleIndex(const void* handle) {
+  return (reinterpret_cast<uintptr_t>(handle) & ((uintptr_t{1} << 48) - 1)) - 1;
+}
+
+}  // namespace sim

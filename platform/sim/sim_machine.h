@@ -1,0 +1,154 @@
+// The simulated machine behind the platform functions on the Linux host.
+//
+// Tests and velsim set its state, run the real logic against it, and read back
+// what the logic did: every action that changes the machine is recorded as an
+// Event. Simulated threads run to their end at once and sleeps do not wait.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sim {
+
+// One reading of the memory-status calls.
+struct Reading {
+  uint64_t totalPhys = 0;
+  uint64_t availPhys = 0;
+  uint64_t availPageFile = 0;
+  uint32_t load = 0;
+};
+
+struct Drive {
+  char letter = 'C';
+  uint32_t type = plat::kDriveFixed;
+  bool opens = true;
+};
+
+// The file cache as the native query reports it.
+struct FileCache {
+  uint64_t currentSize = 0;   // bytes
+  uint64_t peakSize = 0;      // bytes
+  uint64_t minimumPages = 0;  // 4 KB pages
+  uint64_t maximumPages = 0;
+  uint32_t queryStatus = 0;
+  uint32_t setStatus = 0;
+};
+
+struct RegValue {
+  std::wstring name;
+  uint32_t type = plat::kRegDword;
+  std::vector<uint8_t> data;
+};
+
+struct RegKeyNode {
+  plat::RegHandle root = nullptr;
+  std::wstring path;
+  bool exists = false;
+  bool accessDenied = false;  // the program's rights allow neither open nor create
+  std::vector<RegValue> values;
+
+  RegValue* Find(const wchar_t* name);
+  void Set(const wchar_t* name, uint32_t type, const void* data, uint32_t size);
+  bool Remove(const wchar_t* name);
+};
+
+enum class EventKind { RegSet, CacheSet, Commit, Release, Flush, Sleep };
+
+// One action of the code on the machine. Which fields count depends on kind:
+//   RegSet:   key, name, type, value (DWORD data; 0 for other types)
+//   CacheSet: minimum, maximum (bytes), status
+//   Commit:   bytes, ok
+//   Release:  bytes, writes
+//   Flush:    volume
+//   Sleep:    ms (in `value`)
+struct Event {
+  EventKind kind;
+  const RegKeyNode* key = nullptr;
+  wchar_t name[64] = {};
+  uint32_t type = 0;
+  uint64_t value = 0;
+  uint64_t minimum = 0;
+  uint64_t maximum = 0;
+  uint32_t status = 0;
+  uint64_t bytes = 0;
+  uint64_t writes = 0;
+  bool ok = false;
+  char volume = 0;
+};
+
+// The all-ones marker of a limit in a cache set request: the empty request.
+inline constexpr uint64_t kAllOnes = ~uint64_t{0};
+
+struct Machine {
+  // Platform facts.
+  uint32_t osMajorVersion = 5;  // 0: the version cannot be read
+  bool hasMemoryStatusEx = true;
+  bool memoryStatusExFaults = false;
+  bool quotaPrivilege = true;
+  bool tokenOpens = true;
+  bool bindsQuery = true;
+  bool bindsSet = true;
+  std::vector<Drive> drives = {Drive{}};
+
+  // Memory: the current reading, and readings queued to become current one by
+  // one at each memory-status call.
+  Reading current;
+  std::deque<Reading> queued;
+  uint64_t plainStatusCalls = 0;
+  uint64_t extendedStatusCalls = 0;
+
+  FileCache fileCache;
+
+  // Registry keys, created on demand; the nodes never move.
+  std::vector<std::unique_ptr<RegKeyNode>> keys;
+
+  // Named mutexes: name and the number of handles open on it.
+  struct NamedMutex {
+    std::wstring name;
+    uint32_t openHandles = 0;
+  };
+  std::vector<NamedMutex> mutexes;
+
+  // Committed blocks: bytes and the bytes written into them.
+  struct Block {
+    uint64_t bytes = 0;
+    uint64_t writes = 0;
+    bool live = false;
+  };
+  std::vector<Block> blocks;
+  uint64_t commitCalls = 0;
+  std::vector<uint64_t> failingCommits;  // 1-based ordinals of commit calls that fail
+
+  bool threadsStart = true;
+  uint32_t lastError = 0;
+  int64_t openHandles = 0;  // every open token, mutex, volume and key handle
+
+  // What the code did.
+  bool recording = true;
+  std::vector<Event> events;
+  void (*listener)(const Event&) = nullptr;
+
+  void Record(const Event& event);
+
+  // The key node for root\path, created (not existing) on first use.
+  RegKeyNode& Key(plat::RegHandle root, const wchar_t* path);
+  // Number of handles open on the named mutex (0 when it does not exist).
+  uint32_t MutexHolders(const std::wstring& name) const;
+  // Adds or removes a holder outside the program (another process).
+  void HoldMutex(const std::wstring& name, bool hold);
+};
+
+// The one machine of this process; Reset() puts it back to its defaults.
+Machine& machine();
+void Reset();
+
+// UTF-8 from and to the wide text the platform functions take.
+std::string Narrow(const std::wstring& text);
+std::wstring Widen(const std::string& utf8);
+
+}  // namespace sim

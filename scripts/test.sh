@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, builds both presets, runs the unit
+# tests and velsim's checks on the Linux host, and the Win32 layer's tests under
+# Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+cmake --preset native >/dev/null
+cmake --build --preset native
+ctest --preset native
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+ctest --preset windows

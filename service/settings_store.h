@@ -1,0 +1,58 @@
+// SettingsStore: the service's ten tuning settings, held in the registry as
+// DWORD values and read or created one at a time.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+inline constexpr wchar_t kSettingsKeyPath[] = L"SOFTWARE\\Quorlex\\Velmora";
+
+class SettingsStore {
+ public:
+  // Sets the defaults (several from the amount of physical memory) and reads or
+  // creates eight of the values.
+  SettingsStore();
+
+  SettingsStore(const SettingsStore&) = delete;
+  SettingsStore& operator=(const SettingsStore&) = delete;
+
+  // Each accessor writes the held value when the registry value is missing and
+  // otherwise reads it; it returns the value held afterwards.
+  uint32_t ReadSettings();
+  uint32_t ReadMemoryZipperPlus();
+  uint32_t ReadRamAvailable();
+  uint32_t ReadAutoOptHour();
+  uint32_t ReadIsAutoOptHour();
+  uint32_t ReadDataSafe();
+  uint32_t ReadCacheUsage();
+  uint32_t ReadMaxCacheSize();
+  uint32_t ReadBasedOnRam();
+  uint32_t ReadCacheCheck();
+
+  // Stores a new memory-zipper threshold in MB, limited by physical memory, in
+  // the registry and the store; returns the value stored.
+  uint32_t WriteRamAvailable(uint32_t megabytes);
+
+  // The held values. A reload on the control thread and a tick may use the
+  // store at the same time; each value is read and written whole.
+  std::atomic<uint32_t> Settings{0};
+  std::atomic<uint32_t> MemoryZipperPlus{0};
+  std::atomic<uint32_t> RamAvailable{0};
+  std::atomic<uint32_t> AutoOptHour{0};
+  std::atomic<uint32_t> IsAutoOptHour{0};
+  std::atomic<uint32_t> DataSafe{0};
+  std::atomic<uint32_t> CacheUsage{0};
+  std::atomic<uint32_t> MaxCacheSize{0};
+  std::atomic<uint32_t> BasedOnRam{0};
+  std::atomic<uint32_t> CacheCheck{0};
+
+ private:
+  // The rule an accessor applies to the held value before the probe and after a read.
+  enum class Limit { None, CacheUsage, BasedOnRam };
+
+  static uint32_t ApplyLimit(uint32_t value, Limit limit);
+  uint32_t ReadOrCreate(const wchar_t* name, std::atomic<uint32_t>& field, Limit limit);
+};
+
+// Total physical memory in bytes, as the plain memory-status call reports it.
+uint64_t TotalPhysicalBytes();

@@ -1,0 +1,174 @@
+#include "service/settings_store.h"
+
+#include "common/reg_key.h"
+#include "tests/unit/sim_fixture.h"
+
+namespace {
+
+class SettingsStoreTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    SetMemory(512 * kMB, 256 * kMB, 50);
+  }
+};
+
+TEST_F(SettingsStoreTest, EmptyRegistryGetsDefaultsInOrder) {
+  SettingsStore store;
+  const std::vector<std::wstring> written = {L"BasedOnRam",       L"CacheUsage",  L"CacheCheck",
+                                             L"Settings",         L"DataSafe",    L"MaxCacheSize",
+                                             L"MemoryZipperPlus", L"RamAvailable"};
+  EXPECT_EQ(RegSetNames(), written);
+  EXPECT_EQ(RegDword(L"Settings"), 0u);
+  EXPECT_EQ(RegDword(L"MemoryZipperPlus"), 0u);
+  EXPECT_EQ(RegDword(L"RamAvailable"), 64u);
+  EXPECT_EQ(RegDword(L"DataSafe"), 1u);
+  EXPECT_EQ(RegDword(L"CacheUsage"), 12u);
+  EXPECT_EQ(RegDword(L"MaxCacheSize"), 408576u);
+  EXPECT_EQ(RegDword(L"BasedOnRam"), 72u);
+  EXPECT_EQ(RegDword(L"CacheCheck"), 1u);
+  EXPECT_FALSE(RegDword(L"AutoOptHour"));
+  EXPECT_FALSE(RegDword(L"IsAutoOptHour"));
+  EXPECT_EQ(machine().openHandles, 0);
+
+  // The periodic boost's two values follow at their first read.
+  EXPECT_EQ(store.ReadIsAutoOptHour(), 1u);
+  EXPECT_EQ(store.ReadAutoOptHour(), 2u);
+  EXPECT_EQ(RegDword(L"IsAutoOptHour"), 1u);
+  EXPECT_EQ(RegDword(L"AutoOptHour"), 2u);
+}
+
+TEST_F(SettingsStoreTest, DefaultsFollowPhysicalMemory) {
+  struct Case {
+    uint64_t totalBytes;
+    uint32_t ramAvailable;
+    uint32_t maxCacheSize;
+  };
+  // Beyond 4 GB the byte count must not wrap.
+  const Case cases[] = {{134217728, 16, 101888},
+                        {268435456, 32, 204288},
+                        {1073741824, 128, 817664},
+                        {16 * 1024 * kMB, 2048, 13086208},
+                        {64 * 1024 * kMB, 8192, 52344832}};
+  for (const Case& c : cases) {
+    sim::Reset();
+    SetMemory(c.totalBytes, c.totalBytes / 2, 50);
+    SettingsStore store;
+    EXPECT_EQ(store.RamAvailable, c.ramAvailable) << c.totalBytes;
+    EXPECT_EQ(store.MaxCacheSize, c.maxCacheSize) << c.totalBytes;
+  }
+}
+
+TEST_F(SettingsStoreTest, LimitsApplyToReadsButNotToTheRegistry) {
+  PutDword(L"CacheUsage", 40);
+  PutDword(L"BasedOnRam", 500);
+  SettingsStore store;
+  EXPECT_EQ(store.CacheUsage, 25u);
+  EXPECT_EQ(RegDword(L"CacheUsage"), 40u);
+  EXPECT_EQ(store.BasedOnRam, 500u);
+
+  for (uint32_t stored : {501u, 4294967295u}) {
+    PutDword(L"BasedOnRam", stored);
+    EXPECT_EQ(store.ReadBasedOnRam(), 72u) << stored;
+    EXPECT_EQ(RegDword(L"BasedOnRam"), stored);
+  }
+}
+
+TEST_F(SettingsStoreTest, ValueOfAnotherTypeReadsAsZeroAndStays) {
+  PutValue(L"Settings", plat::kRegSz, {'1', 0, 0, 0, 0, 0, 0, 0});
+  PutValue(L"MaxCacheSize", plat::kRegQword, {1, 0, 0, 0, 0, 0, 0, 0});
+  PutValue(L"RamAvailable", plat::kRegBinary, {9, 0, 0, 0});
+  PutValue(L"BasedOnRam", plat::kRegBinary, {});
+  SettingsStore store;
+  EXPECT_EQ(store.Settings, 0u);
+  EXPECT_EQ(store.MaxCacheSize, 0u);
+  EXPECT_EQ(store.RamAvailable, 0u);
+  EXPECT_EQ(store.BasedOnRam, 0u);
+  EXPECT_EQ(SettingsKey().Find(L"Settings")->type, plat::kRegSz);
+  EXPECT_EQ(SettingsKey().Find(L"MaxCacheSize")->data.size(), 8u);
+  for (const std::wstring& name : RegSetNames()) {
+    EXPECT_NE(name, L"Settings");
+    EXPECT_NE(name, L"MaxCacheSize");
+  }
+}
+
+TEST_F(SettingsStoreTest, DeletedValueComesBackWithTheValueLastRead) {
+  PutDword(L"MaxCacheSize", 5000);
+  PutDword(L"MemoryZipperPlus", 1);
+  PutDword(L"AutoOptHour", 9);
+  PutDword(L"IsAutoOptHour", 0);
+  SettingsStore store;
+  EXPECT_EQ(store.ReadAutoOptHour(), 9u);
+  EXPECT_EQ(store.ReadIsAutoOptHour(), 0u);
+  for (const wchar_t* name :
+       {L"MaxCacheSize", L"MemoryZipperPlus", L"AutoOptHour", L"IsAutoOptHour"}) {
+    SettingsKey().Remove(name);
+  }
+  EXPECT_EQ(store.ReadMaxCacheSize(), 5000u);
+  EXPECT_EQ(RegDword(L"MaxCacheSize"), 5000u);
+  // These three start over from their presets.
+  EXPECT_EQ(store.ReadMemoryZipperPlus(), 0u);
+  EXPECT_EQ(store.ReadAutoOptHour(), 2u);
+  EXPECT_EQ(store.ReadIsAutoOptHour(), 1u);
+  EXPECT_EQ(RegDword(L"MemoryZipperPlus"), 0u);
+}
+
+TEST_F(SettingsStoreTest, NamesAreFoundWhateverTheirCase) {
+  PutDword(L"settings", 1);
+  SettingsStore store;
+  EXPECT_EQ(store.Settings, 1u);
+}
+
+TEST_F(SettingsStoreTest, WriteRamAvailableLimitsToPhysicalMemory) {
+  SetMemory(256 * kMB, 100 * kMB, 50);
+  SettingsStore store;
+  EXPECT_EQ(store.WriteRamAvailable(170), 170u);
+  EXPECT_EQ(RegDword(L"RamAvailable"), 170u);
+  EXPECT_EQ(store.WriteRamAvailable(171), 128u);
+  EXPECT_EQ(RegDword(L"RamAvailable"), 128u);
+  EXPECT_EQ(store.RamAvailable, 128u);
+
+  SetMemory(512 * kMB, 100 * kMB, 50);
+  EXPECT_EQ(store.WriteRamAvailable(340), 340u);
+  EXPECT_EQ(store.WriteRamAvailable(341), 256u);
+  // Beyond 4 GB of memory the limit is not cut to 32 bits.
+  SetMemory(16 * 1024 * kMB, 100 * kMB, 50);
+  EXPECT_EQ(store.WriteRamAvailable(10000), 10000u);
+  EXPECT_EQ(store.WriteRamAvailable(20000), 8192u);
+}
+
+TEST_F(SettingsStoreTest, UnwritableKeyKeepsDefaultsInMemory) {
+  SettingsKey().accessDenied = true;
+  SettingsStore store;
+  EXPECT_TRUE(RegSetNames().empty());
+  EXPECT_FALSE(SettingsKey().exists);
+  EXPECT_EQ(store.RamAvailable, 64u);
+  EXPECT_EQ(store.MaxCacheSize, 408576u);
+  EXPECT_EQ(store.ReadAutoOptHour(), 2u);
+  EXPECT_EQ(store.WriteRamAvailable(10), 10u);
+  EXPECT_EQ(store.RamAvailable, 10u);
+  EXPECT_EQ(machine().openHandles, 0);
+}
+
+TEST_F(SettingsStoreTest, RegKeyOpensOrCreatesAndCloses) {
+  {
+    RegKey key(nullptr);
+    EXPECT_TRUE(key.Open(nullptr, L"Software\\Test"));
+    EXPECT_TRUE(machine().Key(plat::kCurrentUser, L"Software\\Test").exists);
+    EXPECT_STREQ(key.subKeyPath(), L"Software\\Test");
+    key.Close();
+    key.Close();
+    EXPECT_STREQ(key.subKeyPath(), L"");
+    EXPECT_EQ(machine().openHandles, 0);
+  }
+  RegKey key(plat::kLocalMachine, kAutostartKeyAccess);
+  ASSERT_TRUE(key.Open(plat::kLocalMachine, L"SOFTWARE\\Run"));
+  EXPECT_TRUE(key.SetString(L"Velmora", L"C:\\velmon.exe"));
+  const sim::RegValue* value =
+      machine().Key(plat::kLocalMachine, L"SOFTWARE\\Run").Find(L"Velmora");
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->type, plat::kRegSz);
+  EXPECT_EQ(value->data.size(), 14 * sizeof(wchar_t)) << "the size counts the terminating zero";
+}
+
+}  // namespace
