@@ -181,4 +181,115 @@ Handle OpenVolume(const wchar_t* path);
 // Flushes the write buffers of an open volume.
 bool FlushVolume(Handle volume);
 
+// ---- The program itself -----------------------------------------------------------
+
+// The running program's full path (GetModuleFileNameW): the characters copied,
+// 0 on failure.
+uint32_t ProgramPath(wchar_t* buffer, uint32_t capacity);
+
+// Case-insensitive comparison as the platform's lstrcmpiW does it: 0 when equal.
+int CompareNoCase(const wchar_t* a, const wchar_t* b);
+
+// Writes text to standard output with the runtime's wide print.
+void PrintOut(const wchar_t* text);
+
+// ---- Service control manager ------------------------------------------------------
+
+using ScHandle = void*;  // service control manager or service
+
+// The platform's SERVICE_STATUS record.
+struct ServiceStatus {
+  uint32_t serviceType;
+  uint32_t currentState;
+  uint32_t controlsAccepted;
+  uint32_t win32ExitCode;
+  uint32_t serviceSpecificExitCode;
+  uint32_t checkPoint;
+  uint32_t waitHint;
+};
+
+// Access rights.
+inline constexpr uint32_t kGenericRead = 0x80000000u;
+inline constexpr uint32_t kGenericWrite = 0x40000000u;
+inline constexpr uint32_t kGenericExecute = 0x20000000u;
+inline constexpr uint32_t kDelete = 0x10000u;
+inline constexpr uint32_t kScManagerConnect = 0x1;
+inline constexpr uint32_t kScManagerCreateService = 0x2;
+inline constexpr uint32_t kServiceQueryConfig = 0x1;
+inline constexpr uint32_t kServiceQueryStatus = 0x4;
+inline constexpr uint32_t kServiceStart = 0x10;
+inline constexpr uint32_t kServiceStop = 0x20;
+inline constexpr uint32_t kServiceInterrogate = 0x80;
+inline constexpr uint32_t kServiceAllAccess = 0xF01FFu;
+
+// Service types, start types, error control.
+inline constexpr uint32_t kServiceWin32OwnProcess = 0x10;
+inline constexpr uint32_t kServiceAutoStart = 2;
+inline constexpr uint32_t kServiceErrorIgnore = 0;
+
+// Service states.
+inline constexpr uint32_t kServiceStopped = 1;
+inline constexpr uint32_t kServiceStartPending = 2;
+inline constexpr uint32_t kServiceStopPending = 3;
+inline constexpr uint32_t kServiceRunning = 4;
+inline constexpr uint32_t kServiceContinuePending = 5;
+inline constexpr uint32_t kServicePausePending = 6;
+inline constexpr uint32_t kServicePaused = 7;
+
+// Control codes.
+inline constexpr uint32_t kServiceControlStop = 1;
+inline constexpr uint32_t kServiceControlInterrogate = 4;
+inline constexpr uint32_t kServiceControlShutdown = 5;
+
+// Opens the service control manager of this machine and its active database.
+ScHandle OpenServiceManager(uint32_t access);
+
+ScHandle OpenNamedService(ScHandle manager, const wchar_t* name, uint32_t access);
+
+// What CreateServiceW needs for a service without group, tag, dependencies,
+// account or password.
+struct NewService {
+  const wchar_t* name;
+  const wchar_t* displayName;
+  uint32_t access;
+  uint32_t serviceType;
+  uint32_t startType;
+  uint32_t errorControl;
+  const wchar_t* binaryPath;
+};
+ScHandle CreateNamedService(ScHandle manager, const NewService& service);
+
+bool CloseService(ScHandle handle);
+bool DeleteNamedService(ScHandle service);
+bool StartNamedService(ScHandle service);
+bool ControlNamedService(ScHandle service, uint32_t control, ServiceStatus& status);
+bool QueryStatus(ScHandle service, ServiceStatus& status);
+
+// QueryServiceConfigW: with a null buffer (size 0) it fails and reports in
+// `needed` the bytes the record takes.
+bool QueryConfig(ScHandle service, void* buffer, uint32_t size, uint32_t& needed);
+// The display name and executable path in a record QueryConfig filled.
+void ConfigNames(const void* record, const wchar_t*& displayName, const wchar_t*& binaryPath);
+
+// LocalAlloc with LMEM_ZEROINIT, and LocalFree.
+void* AllocZeroed(uint32_t bytes);
+void FreeLocal(void* block);
+
+// ---- Service entry ------------------------------------------------------------------
+
+using ServiceMainFunction = void (*)(uint32_t argc, wchar_t** argv);
+using ServiceHandlerFunction = void (*)(uint32_t control);
+using StatusHandle = void*;
+
+// StartServiceCtrlDispatcherW with a table of one service; returns when the
+// service has stopped, or at once with false when the process was not started
+// by the service control manager.
+bool RunServiceDispatcher(const wchar_t* name, ServiceMainFunction serviceMain);
+
+// RegisterServiceCtrlHandlerW (the plain handler form).
+StatusHandle RegisterControlHandler(const wchar_t* name, ServiceHandlerFunction handler);
+
+// SetServiceStatus.
+bool ReportServiceStatus(StatusHandle handle, const ServiceStatus& status);
+
 }  // namespace plat

@@ -78,6 +78,22 @@ RegKeyNode& Machine::Key(plat::RegHandle root, const wchar_t* path) {
   return *keys.back();
 }
 
+Service* Machine::FindService(const wchar_t* name) {
+  for (auto& service : services) {
+    if (service->exists && SameText(service->name.c_str(), name)) {
+      return service.get();
+    }
+  }
+  return nullptr;
+}
+
+Service& Machine::AddService(const std::wstring& name, const std::wstring& binaryPath) {
+  services.push_back(std::make_unique<Service>());
+  services.back()->name = name;
+  services.back()->binaryPath = binaryPath;
+  return *services.back();
+}
+
 uint32_t Machine::MutexHolders(const std::wstring& name) const {
   for (const NamedMutex& mutex : mutexes) {
     if (SameText(mutex.name.c_str(), name.c_str())) {

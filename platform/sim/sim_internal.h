@@ -15,7 +15,16 @@ bool SameText(const wchar_t* a, const wchar_t* b);
 size_t FindOrAddMutex(const wchar_t* name);
 
 // Simulated handles carry their kind in the top bits and an index below.
-enum class HandleKind : uintptr_t { Token = 1, Mutex = 2, Volume = 3, Block = 4, Module = 5 };
+enum class HandleKind : uintptr_t {
+  Token = 1,
+  Mutex = 2,
+  Volume = 3,
+  Block = 4,
+  Module = 5,
+  Manager = 6,
+  Service = 7,
+  Status = 8
+};
 
 inline void* MakeHandle(HandleKind kind, uintptr_t index) {
   return reinterpret_cast<void*>((static_cast<uintptr_t>(kind) << 48) | (index + 1));

@@ -57,7 +57,7 @@ struct RegKeyNode {
   bool Remove(const wchar_t* name);
 };
 
-enum class EventKind { RegSet, CacheSet, Commit, Release, Flush, Sleep };
+enum class EventKind { RegSet, CacheSet, Commit, Release, Flush, Sleep, ServiceReport };
 
 // One action of the code on the machine. Which fields count depends on kind:
 //   RegSet:   key, name, type, value (DWORD data; 0 for other types)
@@ -66,6 +66,7 @@ enum class EventKind { RegSet, CacheSet, Commit, Release, Flush, Sleep };
 //   Release:  bytes, writes
 //   Flush:    volume
 //   Sleep:    ms (in `value`)
+//   ServiceReport: the service's reported state and waitHint
 struct Event {
   EventKind kind;
   const RegKeyNode* key = nullptr;
@@ -79,6 +80,27 @@ struct Event {
   uint64_t writes = 0;
   bool ok = false;
   char volume = 0;
+  uint32_t state = 0;
+  uint32_t waitHint = 0;
+};
+
+// A service in the simulated service database, and how it behaves.
+struct Service {
+  std::wstring name;
+  std::wstring displayName;
+  std::wstring binaryPath;
+  uint32_t serviceType = 0;
+  uint32_t startType = 0;
+  uint32_t errorControl = 0;
+  plat::ServiceStatus status{plat::kServiceWin32OwnProcess, plat::kServiceStopped, 0, 0, 0, 0, 0};
+  bool exists = true;
+  bool markedForDeletion = false;  // removed once it has stopped
+
+  bool acceptsStop = true;
+  bool startFails = false;
+  uint32_t stateAfterStart = plat::kServiceRunning;
+  uint32_t waitHintAfterStart = 0;
+  uint32_t stateAfterStop = plat::kServiceStopped;
 };
 
 // The all-ones marker of a limit in a cache set request: the empty request.
@@ -124,6 +146,21 @@ struct Machine {
   uint64_t commitCalls = 0;
   std::vector<uint64_t> failingCommits;  // 1-based ordinals of commit calls that fail
 
+  // The service control manager and this program's place in it.
+  bool managerOpens = true;
+  bool configQueryFails = false;
+  std::vector<std::unique_ptr<Service>> services;
+  std::wstring programPath = L"C:\\Velmora\\velsvc.exe";
+  bool startedByServiceManager = false;
+  bool handlerRegisters = true;
+  void (*controlHandler)(uint32_t control) = nullptr;
+
+  // What the program printed on standard output.
+  std::wstring output;
+
+  // Called after each recorded sleep, so that a test can act "meanwhile".
+  void (*onSleep)(uint32_t milliseconds) = nullptr;
+
   bool threadsStart = true;
   uint32_t lastError = 0;
   int64_t openHandles = 0;  // every open token, mutex, volume and key handle
@@ -137,6 +174,10 @@ struct Machine {
 
   // The key node for root\path, created (not existing) on first use.
   RegKeyNode& Key(plat::RegHandle root, const wchar_t* path);
+  // The service of that name in the database, or null.
+  Service* FindService(const wchar_t* name);
+  // Adds a stopped service to the database.
+  Service& AddService(const std::wstring& name, const std::wstring& binaryPath);
   // Number of handles open on the named mutex (0 when it does not exist).
   uint32_t MutexHolders(const std::wstring& name) const;
   // Adds or removes a holder outside the program (another process).

@@ -241,6 +241,9 @@ void SleepMs(uint32_t milliseconds) {
   sim::Event event{sim::EventKind::Sleep};
   event.value = milliseconds;
   sim::machine().Record(event);
+  if (sim::machine().onSleep != nullptr) {
+    sim::machine().onSleep(milliseconds);
+  }
 }
 
 }  // namespace plat

@@ -82,6 +82,8 @@ void PrintEvent(const sim::Event& event) {
     case sim::EventKind::Sleep:
       std::printf("{\"ev\":\"Sleep\",\"ms\":%llu}\n", static_cast<unsigned long long>(event.value));
       break;
+    case sim::EventKind::ServiceReport:
+      break;  // the service loop is not simulated
   }
 }
 

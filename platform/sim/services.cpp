@@ -1,0 +1,245 @@
+// The simulated service control manager: a database of services whose states
+// change at once when they are started or stopped, and the service entry.
+#include <cstring>
+
+#include "platform/sim/sim_internal.h"
+#include "platform/sim/sim_machine.h"
+
+namespace plat {
+
+namespace {
+
+constexpr uint32_t kErrorInsufficientBuffer = 122;
+constexpr uint32_t kErrorDependentServicesRunning = 1051;
+constexpr uint32_t kErrorInvalidServiceControl = 1052;
+constexpr uint32_t kErrorServiceAlreadyRunning = 1056;
+constexpr uint32_t kErrorServiceDoesNotExist = 1060;
+constexpr uint32_t kErrorServiceNotActive = 1062;
+constexpr uint32_t kErrorFailedServiceControllerConnect = 1063;
+constexpr uint32_t kErrorServiceMarkedForDelete = 1072;
+constexpr uint32_t kErrorServiceExists = 1073;
+
+// The service behind a handle, or null (also for a removed one).
+sim::Service* ServiceOf(ScHandle handle) {
+  if (!sim::IsHandle(handle, sim::HandleKind::Service)) {
+    return nullptr;
+  }
+  auto& services = sim::machine().services;
+  const uintptr_t index = sim::HandleIndex(handle);
+  if (index >= services.size() || !services[index]->exists) {
+    return nullptr;
+  }
+  return services[index].get();
+}
+
+ScHandle HandleOf(const sim::Service* service) {
+  auto& services = sim::machine().services;
+  for (size_t i = 0; i < services.size(); ++i) {
+    if (services[i].get() == service) {
+      ++sim::machine().openHandles;
+      return sim::MakeHandle(sim::HandleKind::Service, i);
+    }
+  }
+  return nullptr;
+}
+
+bool Fail(uint32_t error) {
+  sim::machine().lastError = error;
+  return false;
+}
+
+// A service marked for deletion goes once it has stopped.
+void SetState(sim::Service& service, uint32_t state) {
+  service.status.currentState = state;
+  if (state == kServiceStopped && service.markedForDeletion) {
+    service.exists = false;
+  }
+}
+
+// The record QueryConfig hands out: two pointers, then the two texts.
+struct ConfigRecord {
+  const wchar_t* displayName;
+  const wchar_t* binaryPath;
+};
+
+}  // namespace
+
+ScHandle OpenServiceManager(uint32_t /*access*/) {
+  if (!sim::machine().managerOpens) {
+    Fail(kErrorAccessDenied);
+    return nullptr;
+  }
+  ++sim::machine().openHandles;
+  return sim::MakeHandle(sim::HandleKind::Manager, 0);
+}
+
+ScHandle OpenNamedService(ScHandle manager, const wchar_t* name, uint32_t /*access*/) {
+  if (!sim::IsHandle(manager, sim::HandleKind::Manager)) {
+    Fail(kErrorInvalidHandle);
+    return nullptr;
+  }
+  const sim::Service* service = sim::machine().FindService(name);
+  if (service == nullptr) {
+    Fail(kErrorServiceDoesNotExist);
+    return nullptr;
+  }
+  return HandleOf(service);
+}
+
+ScHandle CreateNamedService(ScHandle manager, const NewService& request) {
+  sim::Machine& m = sim::machine();
+  if (!sim::IsHandle(manager, sim::HandleKind::Manager)) {
+    Fail(kErrorInvalidHandle);
+    return nullptr;
+  }
+  if (const sim::Service* existing = m.FindService(request.name)) {
+    Fail(existing->markedForDeletion ? kErrorServiceMarkedForDelete : kErrorServiceExists);
+    return nullptr;
+  }
+  sim::Service& service = m.AddService(request.name, request.binaryPath);
+  service.displayName = request.displayName;
+  service.serviceType = request.serviceType;
+  service.startType = request.startType;
+  service.errorControl = request.errorControl;
+  return HandleOf(&service);
+}
+
+bool CloseService(ScHandle handle) {
+  if (!sim::IsHandle(handle, sim::HandleKind::Manager) &&
+      !sim::IsHandle(handle, sim::HandleKind::Service)) {
+    return Fail(kErrorInvalidHandle);
+  }
+  --sim::machine().openHandles;
+  return true;
+}
+
+bool DeleteNamedService(ScHandle handle) {
+  sim::Service* service = ServiceOf(handle);
+  if (service == nullptr) {
+    return Fail(kErrorInvalidHandle);
+  }
+  if (service->markedForDeletion) {
+    return Fail(kErrorServiceMarkedForDelete);
+  }
+  service->markedForDeletion = true;
+  SetState(*service, service->status.currentState);
+  return true;
+}
+
+bool StartNamedService(ScHandle handle) {
+  sim::Service* service = ServiceOf(handle);
+  if (service == nullptr) {
+    return Fail(kErrorInvalidHandle);
+  }
+  if (service->markedForDeletion) {
+    return Fail(kErrorServiceMarkedForDelete);
+  }
+  if (service->status.currentState != kServiceStopped) {
+    return Fail(kErrorServiceAlreadyRunning);
+  }
+  if (service->startFails) {
+    return Fail(kErrorDependentServicesRunning);
+  }
+  service->status.waitHint = service->waitHintAfterStart;
+  service->status.checkPoint = 0;
+  SetState(*service, service->stateAfterStart);
+  return true;
+}
+
+bool ControlNamedService(ScHandle handle, uint32_t control, ServiceStatus& status) {
+  sim::Service* service = ServiceOf(handle);
+  if (service == nullptr) {
+    return Fail(kErrorInvalidHandle);
+  }
+  status = service->status;
+  if (service->status.currentState == kServiceStopped) {
+    return Fail(kErrorServiceNotActive);
+  }
+  if (control == kServiceControlStop) {
+    if (!service->acceptsStop) {
+      return Fail(kErrorInvalidServiceControl);
+    }
+    SetState(*service, service->stateAfterStop);
+  } else if (control != kServiceControlInterrogate) {
+    return Fail(kErrorInvalidServiceControl);
+  }
+  status = service->status;
+  return true;
+}
+
+bool QueryStatus(ScHandle handle, ServiceStatus& status) {
+  const sim::Service* service = ServiceOf(handle);
+  if (service == nullptr) {
+    return Fail(kErrorInvalidHandle);
+  }
+  status = service->status;
+  return true;
+}
+
+bool QueryConfig(ScHandle handle, void* buffer, uint32_t size, uint32_t& needed) {
+  const sim::Service* service = ServiceOf(handle);
+  if (service == nullptr) {
+    return Fail(kErrorInvalidHandle);
+  }
+  const size_t displayBytes = (service->displayName.size() + 1) * sizeof(wchar_t);
+  const size_t pathBytes = (service->binaryPath.size() + 1) * sizeof(wchar_t);
+  needed = static_cast<uint32_t>(sizeof(ConfigRecord) + displayBytes + pathBytes);
+  if (sim::machine().configQueryFails) {
+    return Fail(kErrorAccessDenied);
+  }
+  if (buffer == nullptr || size < needed) {
+    return Fail(kErrorInsufficientBuffer);
+  }
+  auto* record = static_cast<ConfigRecord*>(buffer);
+  auto* texts = reinterpret_cast<wchar_t*>(record + 1);
+  std::memcpy(texts, service->displayName.c_str(), displayBytes);
+  std::memcpy(texts + service->displayName.size() + 1, service->binaryPath.c_str(), pathBytes);
+  record->displayName = texts;
+  record->binaryPath = texts + service->displayName.size() + 1;
+  return true;
+}
+
+void ConfigNames(const void* record, const wchar_t*& displayName, const wchar_t*& binaryPath) {
+  const auto* config = static_cast<const ConfigRecord*>(record);
+  displayName = config->displayName;
+  binaryPath = config->binaryPath;
+}
+
+void* AllocZeroed(uint32_t bytes) {
+  return new (std::nothrow) uint8_t[bytes == 0 ? 1 : bytes]();
+}
+
+void FreeLocal(void* block) {
+  delete[] static_cast<uint8_t*>(block);
+}
+
+bool RunServiceDispatcher(const wchar_t* name, ServiceMainFunction serviceMain) {
+  if (!sim::machine().startedByServiceManager) {
+    return Fail(kErrorFailedServiceControllerConnect);
+  }
+  wchar_t* argv[] = {const_cast<wchar_t*>(name), nullptr};
+  serviceMain(1, argv);
+  return true;
+}
+
+StatusHandle RegisterControlHandler(const wchar_t* /*name*/, ServiceHandlerFunction handler) {
+  sim::Machine& m = sim::machine();
+  if (!m.handlerRegisters) {
+    return nullptr;
+  }
+  m.controlHandler = handler;
+  return sim::MakeHandle(sim::HandleKind::Status, 0);
+}
+
+bool ReportServiceStatus(StatusHandle handle, const ServiceStatus& status) {
+  if (!sim::IsHandle(handle, sim::HandleKind::Status)) {
+    return Fail(kErrorInvalidHandle);
+  }
+  sim::Event event{sim::EventKind::ServiceReport};
+  event.state = status.currentState;
+  event.waitHint = status.waitHint;
+  sim::machine().Record(event);
+  return true;
+}
+
+}  // namespace plat

@@ -1,0 +1,48 @@
+// ServiceControl: installs, removes, starts, stops and inspects a service
+// through the service control manager. Each operation opens what it needs,
+// does one job, closes every handle it opened and answers with a boolean.
+#pragma once
+
+#include <cstdint>
+
+inline constexpr wchar_t kServiceName[] = L"Velmora Service";
+inline constexpr wchar_t kServiceDisplayName[] = L"Velmora Performance Optimizer and Tuner Service";
+
+// Capacity, in characters, of the buffers QueryConfig fills.
+inline constexpr uint32_t kConfigTextCapacity = 256;
+
+namespace ServiceControl {
+
+// True when the service accepted the control code.
+bool SendControl(const wchar_t* name, uint32_t code);
+
+// True when the service was started and its last polled state is running.
+bool StartAndWait(const wchar_t* name);
+
+// True when the service can be opened.
+bool Exists(const wchar_t* name);
+
+// True for start-pending, running, pause-pending and paused.
+bool IsRunning(const wchar_t* name);
+
+// Fills the two buffers (kConfigTextCapacity characters each) with the
+// service's display name and executable path, cut to fit; true when read.
+bool QueryConfig(const wchar_t* name, wchar_t* displayName, wchar_t* path);
+
+// True when the service was deleted, or marked for deletion.
+bool Remove(const wchar_t* name);
+
+// True when the stop was accepted and, 2048 ms later, the service no longer runs.
+bool Stop(const wchar_t* name);
+
+// Creates the service, automatic start, for this program; true when created.
+bool Install(const wchar_t* name, const wchar_t* displayName);
+
+// The program path as the service entry stores it: in double quotes when it
+// contains a blank, so that the path cannot be read as a shorter program.
+void QuotedServicePath(const wchar_t* path, wchar_t* out, uint32_t capacity);
+
+// A stored path without its surrounding double quotes.
+void UnquotedServicePath(const wchar_t* stored, wchar_t* out, uint32_t capacity);
+
+}  // namespace ServiceControl

@@ -1,0 +1,68 @@
+#include "service/service_runtime.h"
+
+#include "service/cache_tuner.h"
+#include "service/service_control.h"
+
+namespace {
+
+ServiceRuntimeState gRuntime;
+
+void Report(uint32_t state, uint32_t waitHint) {
+  gRuntime.currentState = state;
+  gRuntime.waitHint = waitHint;
+  const plat::ServiceStatus status{
+      plat::kServiceWin32OwnProcess, state, kServiceControlsAccepted, 0, 0, 0, waitHint};
+  plat::ReportServiceStatus(gRuntime.statusHandle, status);
+}
+
+}  // namespace
+
+ServiceRuntimeState& serviceRuntime() {
+  return gRuntime;
+}
+
+void ServiceMain(uint32_t /*argc*/, wchar_t** /*argv*/) {
+  gRuntime.waitHint = 8192;
+  gRuntime.statusHandle = plat::RegisterControlHandler(kServiceName, &ServiceControlHandler);
+  Report(plat::kServiceStartPending, 8192);
+  plat::SleepMs(1024);
+  gRuntime.serviceRunning = true;
+  Report(plat::kServiceRunning, 1024);
+
+  // The first pass ticks at once; then every fourth, about every 804 ms.
+  int passCounter = 5;
+  do {
+    if (++passCounter > 3) {
+      gRuntime.tuner->Tick();
+      passCounter = 0;
+    }
+    plat::SleepMs(201);
+  } while (gRuntime.serviceRunning);
+
+  Report(plat::kServiceStopped, 2048);
+}
+
+void ServiceControlHandler(uint32_t control) {
+  switch (control) {
+    case plat::kServiceControlStop:
+    case plat::kServiceControlShutdown:
+      gRuntime.serviceRunning = false;
+      Report(plat::kServiceStopPending, 2048);
+      return;
+    case kServiceControlStatusQuery:
+      if (gRuntime.serviceRunning) {
+        Report(plat::kServiceRunning, 0);
+      } else {
+        Report(plat::kServiceStopPending, 2048);
+      }
+      return;
+    case kServiceControlReloadSettings:
+      plat::SleepMs(0);
+      gRuntime.tuner->ReloadSettings();
+      break;
+    default:
+      break;
+  }
+  gRuntime.serviceRunning = true;
+  Report(plat::kServiceRunning, gRuntime.waitHint);
+}

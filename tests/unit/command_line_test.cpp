@@ -1,0 +1,209 @@
+#include "service/command_line.h"
+
+#include <string>
+
+#include "service/service_control.h"
+#include "service/service_runtime.h"
+#include "tests/unit/tuner_fixture.h"
+
+namespace {
+
+const std::wstring kUsageRest =
+    L"-remove : to remove the service.\nIf service is running it will be stopped.\n\n"
+    L"-stop : to stop the service\n\n"
+    L"-start : starts the service.\nIf service is not installed it will be installed.\n\n"
+    L"-info : Current service status information.\n\n";
+const std::wstring kBanner =
+    L"\nVelmora Service 1.0: keeps the system file cache in bounds and frees memory.\n"
+    L"Copyright (c) 2026 Quorlex.\n";
+const std::wstring kProgram = L"C:\\Velmora\\velsvc.exe";
+
+class CommandLineTest : public TunerTest {
+ protected:
+  void SetUp() override {
+    TunerTest::SetUp();
+    machine().programPath = kProgram;
+  }
+
+  // Runs velsvc with these arguments after the program name.
+  std::wstring Run(std::vector<std::wstring> arguments, std::wstring program = kProgram) {
+    arguments.insert(arguments.begin(), program);
+    std::vector<wchar_t*> argv;
+    for (std::wstring& argument : arguments) {
+      argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    machine().output.clear();
+    ClearEvents();
+    EXPECT_EQ(ServiceEntry(static_cast<int>(arguments.size()), argv.data()), 0);
+    EXPECT_EQ(machine().MutexHolders(L"{3F1B6E20-7A4C-4D2E-9B85-C0D1E2F3A4B5}"), 0u);
+    return machine().output;
+  }
+
+  sim::Service& Installed(const std::wstring& path, uint32_t state) {
+    sim::Service& service = machine().AddService(kServiceName, path);
+    service.displayName = kServiceDisplayName;
+    service.status.currentState = state;
+    return service;
+  }
+
+  static std::vector<uint64_t> Sleeps() {
+    std::vector<uint64_t> result;
+    for (const sim::Event& e : Events(sim::EventKind::Sleep)) {
+      result.push_back(e.value);
+    }
+    return result;
+  }
+};
+
+TEST_F(CommandLineTest, WithoutSwitchesNothingIsPrinted) {
+  EXPECT_EQ(Run({}), L"");
+  EXPECT_EQ(Run({L"install", L"info"}), L"");
+  EXPECT_TRUE(machine().services.empty());
+}
+
+TEST_F(CommandLineTest, NoArgumentsBecomesTheService) {
+  Build();
+  serviceRuntime().tuner = tuner.get();
+  machine().startedByServiceManager = true;
+  // Stop at the first pass's sleep; the presence mutex is held meanwhile.
+  machine().onSleep = [](uint32_t ms) {
+    if (ms == 201) {
+      EXPECT_EQ(machine().MutexHolders(L"{3F1B6E20-7A4C-4D2E-9B85-C0D1E2F3A4B5}"), 1u);
+      machine().controlHandler(plat::kServiceControlStop);
+    }
+  };
+  EXPECT_EQ(Run({}), L"");
+  EXPECT_EQ(Events(sim::EventKind::ServiceReport).back().state, plat::kServiceStopped);
+}
+
+TEST_F(CommandLineTest, InfoWhenNotInstalled) {
+  const std::wstring expected = kBanner + L"Velmora Service is not Installed.\n" +
+                                L"\n-install : to install the service.\n\n" + kUsageRest;
+  EXPECT_EQ(Run({L"-info"}), expected);
+  EXPECT_EQ(Run({L"/INFO"}), expected);
+  EXPECT_EQ(Run({L"-Info"}), expected);
+}
+
+TEST_F(CommandLineTest, InfoWhenInstalled) {
+  Installed(L"\"C:\\Program Files\\Velmora\\velsvc.exe\"", plat::kServiceRunning);
+  EXPECT_EQ(Run({L"-info"}),
+            kBanner + L"Velmora Service is installed.\n" +
+                L"Service display name is Velmora Performance Optimizer and Tuner Service\n" +
+                L"Service Executable Path is \"C:\\Program Files\\Velmora\\velsvc.exe\"\n" +
+                L"Velmora Service is running.\n" + L"\n-install : to install the service.\n\n" +
+                kUsageRest);
+  machine().FindService(kServiceName)->status.currentState = plat::kServiceStopped;
+  EXPECT_NE(Run({L"-info"}).find(L"Velmora Service is not running currently.\n"),
+            std::wstring::npos);
+}
+
+TEST_F(CommandLineTest, UnknownSwitch) {
+  const std::wstring expected =
+      L"\nUnknown arguments. Supported are..\n"
+      L"-install : to install the service.\n\n" +
+      kUsageRest;
+  EXPECT_EQ(Run({L"-x"}), expected);
+  EXPECT_EQ(Run({L"-"}), expected);
+  EXPECT_EQ(Run({L"/"}), expected);
+}
+
+TEST_F(CommandLineTest, InstallFresh) {
+  EXPECT_EQ(Run({L"-install"}),
+            L"Service installed now verifying the installation...\r\n"
+            L"Service sucessfully installed...\n");
+  EXPECT_EQ(Sleeps(), std::vector<uint64_t>{2048});
+  const sim::Service* service = machine().FindService(kServiceName);
+  ASSERT_NE(service, nullptr);
+  EXPECT_EQ(service->status.currentState, plat::kServiceStopped) << "installing does not start";
+}
+
+TEST_F(CommandLineTest, InstallOverAnInstallationThatWillNotGo) {
+  sim::Service& old = Installed(kProgram, plat::kServiceRunning);
+  old.acceptsStop = false;
+  old.markedForDeletion = true;
+  EXPECT_EQ(Run({L"-install"}),
+            L"Failed to delete the old Service installed"
+            L"Service sucessfully installed...\n");
+}
+
+TEST_F(CommandLineTest, InstallReplacesAnOldInstallation) {
+  Installed(L"C:\\old\\velsvc.exe", plat::kServiceStopped);
+  EXPECT_EQ(Run({L"-install"}),
+            L"Deleted the old installed Service.\nNow installing the new Service again...\n"
+            L"Please wait...\n"
+            L"Service installed now verifying the installation...\r\n"
+            L"Service sucessfully installed...\n");
+  EXPECT_EQ(machine().FindService(kServiceName)->binaryPath, kProgram);
+}
+
+TEST_F(CommandLineTest, RemoveARunningService) {
+  Installed(kProgram, plat::kServiceRunning);
+  EXPECT_EQ(Run({L"-remove"}),
+            L"Service is running...\nStopping the service...\n"
+            L"Sucessfully uninstalled the Service...\n");
+  EXPECT_EQ(machine().FindService(kServiceName), nullptr);
+
+  sim::Service& stubborn = Installed(kProgram, plat::kServiceRunning);
+  stubborn.acceptsStop = false;
+  EXPECT_EQ(Run({L"-remove"}),
+            L"Service is running...\nStopping the service...\n"
+            L"Failed to remove the service.....\n");
+}
+
+TEST_F(CommandLineTest, StopWhenNotInstalled) {
+  EXPECT_EQ(Run({L"-stop"}), L"Service is not installed....\n");
+  EXPECT_EQ(Sleeps(), std::vector<uint64_t>{1024});
+}
+
+TEST_F(CommandLineTest, StopARunningService) {
+  Installed(kProgram, plat::kServiceRunning);
+  EXPECT_EQ(Run({L"-stop"}), L"Service Stopped successfully.\n");
+  // Stop, 1024 ms, a stop control, and another stop attempt.
+  EXPECT_EQ(Sleeps(), (std::vector<uint64_t>{0, 0, 2048, 1024, 0, 0, 0, 0}));
+
+  sim::Service& stubborn = *machine().FindService(kServiceName);
+  stubborn.status.currentState = plat::kServiceRunning;
+  stubborn.acceptsStop = false;
+  EXPECT_EQ(Run({L"-stop"}), L"Failure to stop the Service.\n");
+}
+
+TEST_F(CommandLineTest, StartFromTheInstalledPathDoesNotReinstall) {
+  Installed(kProgram, plat::kServiceRunning);
+  EXPECT_EQ(Run({L"-start"}), L"Service sucessfully installed and running...\n");
+  EXPECT_FALSE(machine().FindService(kServiceName)->markedForDeletion);
+
+  // Compared without regard to case, and without the quotes of a path with a blank.
+  machine().FindService(kServiceName)->binaryPath = L"\"C:\\Program Files\\velsvc.exe\"";
+  EXPECT_EQ(Run({L"-start"}, L"c:\\program files\\VELSVC.EXE"),
+            L"Service sucessfully installed and running...\n");
+}
+
+TEST_F(CommandLineTest, StartFromAnotherPathReinstallsFirst) {
+  Installed(kProgram, plat::kServiceStopped);
+  EXPECT_EQ(Run({L"-start"}, L"velsvc"),
+            L"Deleted the old installed Service.\nNow installing the new Service again...\n"
+            L"Please wait...\n"
+            L"Service installed now verifying the installation...\r\n"
+            L"Service sucessfully installed...\n"
+            L"Service sucessfully installed and running...\n");
+  EXPECT_EQ(machine().FindService(kServiceName)->status.currentState, plat::kServiceRunning);
+}
+
+TEST_F(CommandLineTest, StartThatFails) {
+  EXPECT_EQ(Run({L"-start"}).rfind(L"Service installed now verifying the installation...\r\n", 0),
+            0u);
+  machine().FindService(kServiceName)->status.currentState = plat::kServiceStopped;
+  machine().FindService(kServiceName)->startFails = true;
+  EXPECT_EQ(Run({L"-start"}),
+            L"Error in getting Service status.\nService may not be installed properly...\n");
+}
+
+TEST_F(CommandLineTest, SwitchesRunInOrder) {
+  Installed(kProgram, plat::kServiceRunning);
+  EXPECT_EQ(Run({L"-stop", L"ignored", L"-start"}),
+            L"Service Stopped successfully.\n"
+            L"Service sucessfully installed and running...\n");
+}
+
+}  // namespace
