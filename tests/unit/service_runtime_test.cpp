@@ -16,6 +16,7 @@ class ServiceRuntimeTest : public TunerTest {
     Build();
     serviceRuntime().tuner = tuner.get();
     serviceRuntime().serviceRunning = true;
+    serviceRuntime().statusHandle = nullptr;
     gPlan.clear();
     gPass = 0;
     machine().onSleep = [](uint32_t ms) {
@@ -82,6 +83,8 @@ TEST_F(ServiceRuntimeTest, QueriesAndReloadReportRunning) {
 }
 
 TEST_F(ServiceRuntimeTest, StatusQueryWhileStoppingReportsStopPending) {
+  serviceRuntime().statusHandle =
+      plat::RegisterControlHandler(L"Velmora Service", &ServiceControlHandler);
   serviceRuntime().serviceRunning = false;
   ServiceControlHandler(kServiceControlStatusQuery);
   EXPECT_EQ(Reports(), (std::vector<Report>{{plat::kServiceStopPending, 2048}}));

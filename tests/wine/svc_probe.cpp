@@ -1,0 +1,75 @@
+// A small probe for the service tests: asks the service control manager and
+// the named objects what a user of the service would see.
+//
+//   svc_probe state             "<state> <wait hint>", or "absent"
+//   svc_probe control CODE      "ok <state> <wait hint>", or "error <code>"
+//   svc_probe mutex             "exists" or "absent" for velsvc's presence mutex
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr wchar_t kServiceName[] = L"Velmora Service";
+constexpr char kPresenceMutexName[] = "{3F1B6E20-7A4C-4D2E-9B85-C0D1E2F3A4B5}";
+
+int State() {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = manager ? OpenServiceW(manager, kServiceName, SERVICE_QUERY_STATUS) : nullptr;
+  SERVICE_STATUS status{};
+  if (service != nullptr && QueryServiceStatus(service, &status)) {
+    std::printf("%lu %lu\n", status.dwCurrentState, status.dwWaitHint);
+  } else {
+    std::printf("absent\n");
+  }
+  if (service != nullptr)
+    CloseServiceHandle(service);
+  if (manager != nullptr)
+    CloseServiceHandle(manager);
+  return 0;
+}
+
+int Control(DWORD code) {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = manager
+                          ? OpenServiceW(manager, kServiceName,
+                                         SERVICE_STOP | SERVICE_INTERROGATE |
+                                             SERVICE_USER_DEFINED_CONTROL | SERVICE_QUERY_STATUS)
+                          : nullptr;
+  SERVICE_STATUS status{};
+  if (service != nullptr && ControlService(service, code, &status)) {
+    std::printf("ok %lu %lu\n", status.dwCurrentState, status.dwWaitHint);
+  } else {
+    std::printf("error %lu\n", GetLastError());
+  }
+  if (service != nullptr)
+    CloseServiceHandle(service);
+  if (manager != nullptr)
+    CloseServiceHandle(manager);
+  return 0;
+}
+
+int Mutex() {
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, kPresenceMutexName);
+  const DWORD error = GetLastError();
+  std::printf(error == ERROR_ALREADY_EXISTS ? "exists\n" : "absent\n");
+  if (mutex != nullptr)
+    CloseHandle(mutex);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "state") == 0)
+    return State();
+  if (argc == 3 && std::strcmp(argv[1], "control") == 0) {
+    return Control(static_cast<DWORD>(std::strtoul(argv[2], nullptr, 10)));
+  }
+  if (argc == 2 && std::strcmp(argv[1], "mutex") == 0)
+    return Mutex();
+  std::fprintf(stderr, "usage: svc_probe state | control CODE | mutex\n");
+  return 2;
+}
