@@ -97,6 +97,11 @@ class CacheTuner {
   void ComputeAutoTarget();
   void ReadSettingsCopies();
 
+  // The memory load of the latest snapshot, L, and its complement F = 100 - L:
+  // every snapshot a step takes, the memory zipper's included, moves them.
+  uint32_t Load() const { return state_.snapshot.memoryLoad; }
+  uint32_t Free() const { return 100 - state_.snapshot.memoryLoad; }
+
   // The tick's two paths and their helpers.
   void TuneFixed();
   void TuneAuto();

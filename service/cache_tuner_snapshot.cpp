@@ -7,11 +7,11 @@ namespace {
 constexpr uint32_t kVersionRecordEx = 284;  // extended version record
 constexpr uint32_t kVersionRecord = 276;    // plain version record
 
-// Fills the snapshot's amounts from bytes; KB and MB keep their low 32 bits.
-void FillFromBytes(MemorySnapshot& snapshot, const plat::MemoryStatus& status, bool extended) {
+// Fills the snapshot's amounts from bytes; KB and MB keep their low 32 bits,
+// each taken from the bytes, so that MB stays right where KB wraps.
+void FillFromBytes(MemorySnapshot& snapshot, const plat::MemoryStatus& status) {
   snapshot.totalPhysKB = static_cast<uint32_t>(status.totalPhys / 1024);
-  snapshot.totalPhysMB =
-      extended ? snapshot.totalPhysKB >> 10 : static_cast<uint32_t>(status.totalPhys >> 20);
+  snapshot.totalPhysMB = static_cast<uint32_t>(status.totalPhys >> 20);
   snapshot.availPhysKB = static_cast<uint32_t>(status.availPhys / 1024);
   snapshot.availPageFileKB = static_cast<uint32_t>(status.availPageFile / 1024);
   snapshot.memoryLoad = status.memoryLoad;
@@ -64,7 +64,7 @@ void CacheTuner::TakeSnapshot() {
   bool filled = false;
   if (state_.useMemoryStatusEx) {
     if (plat::QueryMemoryStatusEx(state_.memoryStatusEx, status)) {
-      FillFromBytes(snapshot, status, true);
+      FillFromBytes(snapshot, status);
       filled = true;
     } else {
       // A faulting extended call is not tried again in this process.
@@ -74,7 +74,7 @@ void CacheTuner::TakeSnapshot() {
   if (!filled) {
     plat::Guarded([&] {
       plat::QueryMemoryStatus(status);
-      FillFromBytes(snapshot, status, false);
+      FillFromBytes(snapshot, status);
     });
   }
   snapshot.memoryLoad = RepairedLoad(snapshot);

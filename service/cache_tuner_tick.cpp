@@ -53,18 +53,16 @@ void CacheTuner::TuneFixed() {
   TakeSnapshot();
   ++s.fixedFlushCount;
   cache_.Query();
-  uint32_t load = snap.memoryLoad;
-  uint32_t free = 100 - load;
 
-  if (load >= 63 && load <= 80) {
+  if (Load() >= 63 && Load() <= 80) {
     s.workMaxKB = std::min(s.target45KB, s.MaxCacheSize.load());
-    s.workMinKB = percentOf(s.workMaxKB, free);
+    s.workMinKB = percentOf(s.workMaxKB, Free());
     SetLimits(s.workMinKB, s.workMaxKB);
-    if (load > 77 && ++s.zipperCallCount > 51) {
+    if (Load() > 77 && ++s.zipperCallCount > 51) {
       MemoryZipper();
       s.zipperCallCount = 0;
     }
-  } else if (load >= 81) {
+  } else if (Load() >= 81) {
     // Hard shrink: an eighth of the maximum as minimum.
     ++s.zipperCallCount;
     ++s.emptyCount;
@@ -82,7 +80,7 @@ void CacheTuner::TuneFixed() {
       EmptyAndRestore();
       s.emptyCount = 0;
     }
-    if (load > 90) {
+    if (Load() > 90) {
       SetLimits(s.workMinKB, s.workMinKB);
       EmptyCache();
       FlushFixedDrives();
@@ -96,21 +94,19 @@ void CacheTuner::TuneFixed() {
     }
   } else {
     // Up to 62: only the regular pair of the tail, throttled.
-    s.workMaxKB = percentOf(s.target81KB, free);
+    s.workMaxKB = percentOf(s.target81KB, Free());
   }
 
   // Common tail.
   s.workMaxKB = RoundDown(std::min(s.workMaxKB, s.MaxCacheSize.load()), 7);
-  s.workMinKB = percentOf(s.workMaxKB, free);
+  s.workMinKB = percentOf(s.workMaxKB, Free());
   ThrottledSetLimits(s.workMinKB, s.workMaxKB);
   TakeSnapshot();
   cache_.Query();
-  load = snap.memoryLoad;
-  free = 100 - load;
   const uint32_t ceiling = percentOf(snap.availPhysKB, s.BasedOnRam);
   if (cache_.currentSizeKB > ceiling) {
     s.workMaxKB = RoundDown(ceiling, 7);
-    s.workMinKB = percentOf(s.workMaxKB, free);
+    s.workMinKB = percentOf(s.workMaxKB, Free());
     SetLimits(s.workMinKB, s.workMaxKB);
   }
   if (s.fixedFlushCount > 171) {
@@ -121,7 +117,7 @@ void CacheTuner::TuneFixed() {
   const uint32_t maxCacheSize = s.MaxCacheSize;
   if (cache_.currentSizeKB > maxCacheSize) {
     s.workMaxKB = maxCacheSize;
-    s.workMinKB = percentOf(s.workMaxKB, free);
+    s.workMinKB = percentOf(s.workMaxKB, Free());
     SetLimits(s.workMinKB, s.workMaxKB);
   }
 }
@@ -134,20 +130,18 @@ void CacheTuner::TuneAuto() {
   s.workMaxKB = 0;
   ++s.autoFlushCount;
   cache_.Query();
-  uint32_t load = snap.memoryLoad;
-  uint32_t free = 100 - load;
 
-  if (load <= 26) {
+  if (Load() <= 26) {
     s.workMaxKB = s.autoTargetKB;
-    s.workMinKB = percentOf(s.workMaxKB, free);
-  } else if (load <= 62) {
-    s.workMaxKB = percentOf(s.autoTargetKB, free);
-    s.workMinKB = percentOf(s.workMaxKB, free);
-  } else if (load <= 80) {
-    s.workMaxKB = RoundDown(percentOf(percentOf(s.autoTargetKB, 81), free), 7);
-    s.workMinKB = percentOf(s.workMaxKB, free);
+    s.workMinKB = percentOf(s.workMaxKB, Free());
+  } else if (Load() <= 62) {
+    s.workMaxKB = percentOf(s.autoTargetKB, Free());
+    s.workMinKB = percentOf(s.workMaxKB, Free());
+  } else if (Load() <= 80) {
+    s.workMaxKB = RoundDown(percentOf(percentOf(s.autoTargetKB, 81), Free()), 7);
+    s.workMinKB = percentOf(s.workMaxKB, Free());
     SetLimits(s.workMinKB, s.workMaxKB);
-    if (load > 77 && ++s.zipperCallCount > 51) {
+    if (Load() > 77 && ++s.zipperCallCount > 51) {
       MemoryZipper();
       s.zipperCallCount = 0;
     }
@@ -155,13 +149,13 @@ void CacheTuner::TuneAuto() {
     // Hard shrink: a quarter of the maximum as minimum.
     ++s.zipperCallCount;
     ++s.emptyCount;
-    s.workMaxKB = percentOf(s.target27KB, free);
+    s.workMaxKB = percentOf(s.target27KB, Free());
     if (s.workMaxKB > cache_.currentSizeKB) {
       s.workMaxKB /= 2;
     }
     s.workMaxKB = RoundDown(s.workMaxKB, 4);
     s.workMinKB = s.workMaxKB / 4;
-    if (load > 90) {
+    if (Load() > 90) {
       SetLimits(s.workMinKB, 2 * s.workMinKB);
       if (s.emptyCount > 5) {
         EmptyAndRestore();
@@ -182,11 +176,9 @@ void CacheTuner::TuneAuto() {
   ThrottledSetLimits(s.workMinKB, s.workMaxKB);
   TakeSnapshot();
   cache_.Query();
-  load = snap.memoryLoad;
-  free = 100 - load;
   if (snap.availPhysKB < s.target18KB) {
     s.workMaxKB = s.target27KB;
-    s.workMinKB = percentOf(s.workMaxKB, free);
+    s.workMinKB = percentOf(s.workMaxKB, Free());
     SetLimits(s.workMinKB, s.workMaxKB);
   }
   if (s.autoFlushCount > 171) {
@@ -195,10 +187,9 @@ void CacheTuner::TuneAuto() {
   }
   TakeSnapshot();
   cache_.Query();
-  free = 100 - snap.memoryLoad;
   if (cache_.currentSizeKB > s.autoTargetKB) {
     s.workMaxKB = s.autoTargetKB;
-    s.workMinKB = percentOf(s.workMaxKB, free);
+    s.workMinKB = percentOf(s.workMaxKB, Free());
     SetLimits(s.workMinKB, s.workMinKB);
     SetLimits(s.workMinKB, s.workMaxKB);
   }

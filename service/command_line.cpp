@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <initializer_list>
 
+#include "common/quoted_path.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "service/service_control.h"
@@ -68,7 +69,7 @@ void Start(const wchar_t* argument0) {
     wchar_t storedPath[kConfigTextCapacity] = {};
     ServiceControl::QueryConfig(kServiceName, displayName, storedPath);
     wchar_t path[kConfigTextCapacity] = {};
-    ServiceControl::UnquotedServicePath(storedPath, path, kConfigTextCapacity);
+    UnquotedPath(storedPath, path, kConfigTextCapacity);
     if (plat::CompareNoCase(path, argument0) == 0) {
       StartAndReport();
       return;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "common/quoted_path.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
 
@@ -164,7 +165,7 @@ bool Install(const wchar_t* name, const wchar_t* displayName) {
   wchar_t programPath[kProgramPathCapacity] = {};
   plat::ProgramPath(programPath, kProgramPathCapacity);
   wchar_t storedPath[kProgramPathCapacity + 2] = {};
-  QuotedServicePath(programPath, storedPath, kProgramPathCapacity + 2);
+  QuotedPath(programPath, storedPath, kProgramPathCapacity + 2);
   const plat::NewService request{name,
                                  displayName,
                                  plat::kServiceAllAccess,
@@ -174,29 +175,6 @@ bool Install(const wchar_t* name, const wchar_t* displayName) {
                                  storedPath};
   UniqueService service(plat::CreateNamedService(manager.get(), request));
   return static_cast<bool>(service);
-}
-
-void QuotedServicePath(const wchar_t* path, wchar_t* out, uint32_t capacity) {
-  if (std::wcschr(path, L' ') == nullptr || capacity < 3) {
-    CopyCut(out, path, capacity);
-    return;
-  }
-  out[0] = L'"';
-  CopyCut(out + 1, path, capacity - 2);
-  const size_t length = std::wcslen(out);
-  out[length] = L'"';
-  out[length + 1] = 0;
-}
-
-void UnquotedServicePath(const wchar_t* stored, wchar_t* out, uint32_t capacity) {
-  const size_t length = std::wcslen(stored);
-  if (length >= 2 && stored[0] == L'"' && stored[length - 1] == L'"') {
-    const size_t inner = std::min<size_t>(length - 2, capacity - 1);
-    std::wmemcpy(out, stored + 1, inner);
-    out[inner] = 0;
-  } else {
-    CopyCut(out, stored, capacity);
-  }
 }
 
 }  // namespace ServiceControl

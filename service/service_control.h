@@ -35,14 +35,8 @@ bool Remove(const wchar_t* name);
 // True when the stop was accepted and, 2048 ms later, the service no longer runs.
 bool Stop(const wchar_t* name);
 
-// Creates the service, automatic start, for this program; true when created.
+// Creates the service, automatic start, for this program (its path quoted
+// when it contains a blank); true when created.
 bool Install(const wchar_t* name, const wchar_t* displayName);
-
-// The program path as the service entry stores it: in double quotes when it
-// contains a blank, so that the path cannot be read as a shorter program.
-void QuotedServicePath(const wchar_t* path, wchar_t* out, uint32_t capacity);
-
-// A stored path without its surrounding double quotes.
-void UnquotedServicePath(const wchar_t* stored, wchar_t* out, uint32_t capacity);
 
 }  // namespace ServiceControl

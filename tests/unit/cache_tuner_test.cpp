@@ -92,6 +92,12 @@ TEST_F(CacheTunerConstructionTest, SnapshotFigures) {
   EXPECT_EQ(state().snapshot.availPhysKB, 6291456u);
   EXPECT_EQ(state().snapshot.availPageFileKB, 3145728u);
   EXPECT_EQ(state().snapshot.memoryLoad, 40u);
+
+  // From 4 TB on the KB figure wraps; MB is still taken from the bytes.
+  SetMemory((uint64_t{4} << 40) + 100 * kMB, 0, 20);
+  CacheTunerTest::TakeSnapshot(*tuner);
+  EXPECT_EQ(state().snapshot.totalPhysKB, 102400u);
+  EXPECT_EQ(state().snapshot.totalPhysMB, 4194404u);
 }
 
 TEST_F(CacheTunerConstructionTest, LoadAbove100IsReplacedByShareInUse) {

@@ -173,6 +173,27 @@ TEST_F(TickTest, ZipperCountsFromLoad78) {
   }
 }
 
+TEST_F(TickTest, ZipperSnapshotMovesTheLoadOfTheTail) {
+  PutDword(L"Settings", 1);
+  PutDword(L"MemoryZipperPlus", 1);
+  PutDword(L"RamAvailable", 64);
+  SetMemory(512 * kMB, 10 * kMB, 85, 512 * kMB);
+  machine().fileCache.currentSize = 200000 * 1024;
+  BuildPastFirstTick();
+  state().zipperCallCount = 21;  // the zipper is called on this pass
+  state().zipperCount = 50;      // and acts
+  ThrottleDueNext();
+  // The path's snapshot reads 85; the zipper's own snapshot then reads 50, and
+  // the tail's regular pair takes its minimum from that.
+  machine().queued = {sim::Reading{512 * kMB, 10 * kMB, 0, 85},
+                      sim::Reading{512 * kMB, 10 * kMB, 0, 50}};
+  tuner->Tick();
+  EXPECT_EQ(SqueezesMB(), std::vector<uint64_t>{64});
+  const CacheSets sets = CacheSetsKB();
+  ASSERT_GE(sets.size(), 3u);
+  EXPECT_EQ(sets[2], std::make_pair(percentOf(47104, 50), 47104u));
+}
+
 TEST_F(TickTest, EmptyAndRestoreCadenceAtHighLoad) {
   BuildPastFirstTick();
   const auto emptyings = [] {

@@ -135,15 +135,6 @@ TEST_F(ServiceControlTest, PathWithABlankIsStoredInQuotes) {
   ASSERT_TRUE(ServiceControl::Install(kServiceName, kServiceDisplayName));
   EXPECT_EQ(machine().FindService(kServiceName)->binaryPath,
             L"\"C:\\Program Files\\Velmora\\velsvc.exe\"");
-
-  wchar_t unquoted[kConfigTextCapacity];
-  ServiceControl::UnquotedServicePath(L"\"C:\\Program Files\\v.exe\"", unquoted,
-                                      kConfigTextCapacity);
-  EXPECT_STREQ(unquoted, L"C:\\Program Files\\v.exe");
-  ServiceControl::UnquotedServicePath(L"C:\\v.exe", unquoted, kConfigTextCapacity);
-  EXPECT_STREQ(unquoted, L"C:\\v.exe");
-  ServiceControl::UnquotedServicePath(L"\"", unquoted, kConfigTextCapacity);
-  EXPECT_STREQ(unquoted, L"\"");
 }
 
 TEST_F(ServiceControlTest, LongConfigTextsAreCutToTheBuffers) {
