@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ make cmake
   googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
-  mingw-w64 wine xvfb imagemagick
+  mingw-w64 wine xvfb imagemagick python3
 )
 
 missing=()

@@ -1,0 +1,255 @@
+// A small helper for the tray tests: draws the icons velmon shows, holds the
+// squeeze mutex, sends commands to velmon's hidden window and reads what velmon
+// leaves behind, so that a shell script can compare it with what the desktop
+// shows.
+//
+//   tray_probe render VALUE TOTALMB VELMON.EXE  the icon velmon draws for VALUE
+//                                              MB of TOTALMB, base icon 221 of
+//                                              VELMON.EXE; one line "x y rrggbb"
+//                                              per opaque pixel
+//   tray_probe busy VELMON.EXE                 the same for its busy icon 222
+//   tray_probe memory                          "load totalMB availMB pageFileMB"
+//                                              as this process sees them
+//   tray_probe hold-squeeze FLAGFILE           creates the squeeze mutex, prints
+//                                              "held" (or "existed"), keeps it
+//                                              until FLAGFILE exists (at most
+//                                              120 s), prints "released"
+//   tray_probe send CODE                       sends WM_COMMAND CODE to the window
+//                                              titled "Velmora Tray Icon"; "sent"
+//                                              or "no window"
+//   tray_probe close                           sends WM_CLOSE to it, the same way
+//   tray_probe windows                         how many top-level windows carry
+//                                              that title
+//   tray_probe autostart                       "<type> <size> <data>" of HKLM\...\Run
+//                                              "Velmora", or "absent"
+//
+// Pixels are told opaque by drawing the icon at 16 by 16, as the taskbar does,
+// once over black and once over white: where both agree, the icon covers the
+// background.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "common/squeezer.h"
+#include "tray/tray_icon_renderer.h"
+
+namespace {
+
+constexpr wchar_t kTrayWindowTitle[] = L"Velmora Tray Icon";
+constexpr int kBaseIconId = 221;
+constexpr int kBusyIconId = 222;
+constexpr int kSize = 16;
+
+// Draws `icon` at 16 by 16 over a background filled by `rop` and copies the pixels
+// (0x00RRGGBB, rows top down) into `pixels`.
+bool DrawOver(HICON icon, DWORD rop, uint32_t (&pixels)[kSize * kSize]) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = kSize;
+  info.bmiHeader.biHeight = -kSize;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  HDC const screen = GetDC(nullptr);
+  HDC const dc = CreateCompatibleDC(screen);
+  ReleaseDC(nullptr, screen);
+  void* bits = nullptr;
+  HBITMAP const dib = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (dc == nullptr || dib == nullptr) {
+    return false;
+  }
+  HGDIOBJ const previous = SelectObject(dc, dib);
+  PatBlt(dc, 0, 0, kSize, kSize, rop);
+  const bool drawn = DrawIconEx(dc, 0, 0, icon, kSize, kSize, 0, nullptr, DI_NORMAL) != FALSE;
+  GdiFlush();
+  std::memcpy(pixels, bits, sizeof pixels);
+  SelectObject(dc, previous);
+  DeleteObject(dib);
+  DeleteDC(dc);
+  return drawn;
+}
+
+int DumpIcon(HICON icon) {
+  if (icon == nullptr) {
+    std::fprintf(stderr, "no icon\n");
+    return 1;
+  }
+  uint32_t overBlack[kSize * kSize];
+  uint32_t overWhite[kSize * kSize];
+  if (!DrawOver(icon, BLACKNESS, overBlack) || !DrawOver(icon, WHITENESS, overWhite)) {
+    std::fprintf(stderr, "cannot draw the icon\n");
+    return 1;
+  }
+  for (int y = 0; y < kSize; ++y) {
+    for (int x = 0; x < kSize; ++x) {
+      const uint32_t black = overBlack[y * kSize + x] & 0xFFFFFF;
+      const uint32_t white = overWhite[y * kSize + x] & 0xFFFFFF;
+      if (black == white) {
+        std::printf("%d %d %06lx\n", x, y, static_cast<unsigned long>(black));
+      }
+    }
+  }
+  return 0;
+}
+
+// velmon's program file as a resource module, or null.
+HMODULE OpenResources(const char* path) {
+  return LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+}
+
+// The icon group as velmon loads it: LoadIconW, the default icon size.
+HICON LoadVelmonIcon(HMODULE module, int id) {
+  return LoadIconW(module, MAKEINTRESOURCEW(id));
+}
+
+int Render(int32_t value, int32_t totalMB, const char* velmonPath) {
+  HMODULE const module = OpenResources(velmonPath);
+  if (module == nullptr) {
+    std::fprintf(stderr, "cannot open %s: %lu\n", velmonPath, GetLastError());
+    return 1;
+  }
+  TrayIconRenderer renderer;
+  renderer.baseIcon = LoadVelmonIcon(module, kBaseIconId);
+  renderer.totalMB = totalMB;
+  renderer.ready = true;
+  return DumpIcon(renderer.IconFor(value));
+}
+
+int Busy(const char* velmonPath) {
+  HMODULE const module = OpenResources(velmonPath);
+  if (module == nullptr) {
+    std::fprintf(stderr, "cannot open %s: %lu\n", velmonPath, GetLastError());
+    return 1;
+  }
+  return DumpIcon(LoadVelmonIcon(module, kBusyIconId));
+}
+
+int Memory() {
+  MEMORYSTATUS status{};
+  status.dwLength = sizeof status;
+  GlobalMemoryStatus(&status);
+  std::printf("%lu %llu %llu %llu\n", status.dwMemoryLoad,
+              static_cast<unsigned long long>(status.dwTotalPhys >> 20),
+              static_cast<unsigned long long>(status.dwAvailPhys >> 20),
+              static_cast<unsigned long long>(status.dwAvailPageFile >> 20));
+  return 0;
+}
+
+int HoldSqueeze(const char* flagFile) {
+  HANDLE const mutex = CreateMutexW(nullptr, TRUE, kSqueezeMutexName);
+  const DWORD error = GetLastError();
+  std::printf(mutex != nullptr && error == 0 ? "held\n" : "existed\n");
+  std::fflush(stdout);
+  // Bounded, so that a test that dies leaves no holder behind for long.
+  for (int i = 0; i < 2400; ++i) {
+    if (GetFileAttributesA(flagFile) != INVALID_FILE_ATTRIBUTES) {
+      break;
+    }
+    Sleep(50);
+  }
+  if (mutex != nullptr) {
+    CloseHandle(mutex);
+  }
+  std::printf("released\n");
+  return 0;
+}
+
+int SendToTray(UINT message, WPARAM wParam) {
+  HWND const window = FindWindowW(nullptr, kTrayWindowTitle);
+  if (window == nullptr) {
+    std::printf("no window\n");
+    return 1;
+  }
+  DWORD_PTR result = 0;
+  // The memory commands keep velmon busy for about half a second; a minute
+  // is a bound, not an expectation.
+  if (SendMessageTimeoutW(window, message, wParam, 0, SMTO_NORMAL, 60000, &result) == 0) {
+    std::printf("not answered %lu\n", GetLastError());
+    return 1;
+  }
+  std::printf("sent\n");
+  return 0;
+}
+
+BOOL CALLBACK CountTrayWindow(HWND window, LPARAM count) {
+  wchar_t title[64] = {};
+  if (GetWindowTextW(window, title, 64) > 0 && std::wcscmp(title, kTrayWindowTitle) == 0) {
+    ++*reinterpret_cast<int*>(count);
+  }
+  return TRUE;
+}
+
+int Windows() {
+  int count = 0;
+  EnumWindows(&CountTrayWindow, reinterpret_cast<LPARAM>(&count));
+  std::printf("%d\n", count);
+  return 0;
+}
+
+int Autostart() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                    KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    std::printf("absent\n");
+    return 0;
+  }
+  wchar_t data[600] = {};
+  DWORD type = 0;
+  DWORD size = sizeof data - sizeof(wchar_t);
+  const LONG status =
+      RegQueryValueExW(key, L"Velmora", nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) {
+    std::printf("absent\n");
+    return 0;
+  }
+  char text[1200] = {};
+  WideCharToMultiByte(CP_UTF8, 0, data, -1, text, sizeof text, nullptr, nullptr);
+  std::printf("%lu %lu %s\n", type, size, text);
+  return 0;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: tray_probe render VALUE TOTALMB VELMON.EXE | busy VELMON.EXE | memory |\n"
+               "       hold-squeeze FLAGFILE | send CODE | close | windows | autostart\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    return Usage();
+  }
+  const char* const command = argv[1];
+  if (std::strcmp(command, "render") == 0 && argc == 5) {
+    return Render(std::atoi(argv[2]), std::atoi(argv[3]), argv[4]);
+  }
+  if (std::strcmp(command, "busy") == 0 && argc == 3) {
+    return Busy(argv[2]);
+  }
+  if (std::strcmp(command, "memory") == 0 && argc == 2) {
+    return Memory();
+  }
+  if (std::strcmp(command, "hold-squeeze") == 0 && argc == 3) {
+    return HoldSqueeze(argv[2]);
+  }
+  if (std::strcmp(command, "send") == 0 && argc == 3) {
+    return SendToTray(WM_COMMAND, static_cast<WPARAM>(std::strtoul(argv[2], nullptr, 10)));
+  }
+  if (std::strcmp(command, "close") == 0 && argc == 2) {
+    return SendToTray(WM_CLOSE, 0);
+  }
+  if (std::strcmp(command, "windows") == 0 && argc == 2) {
+    return Windows();
+  }
+  if (std::strcmp(command, "autostart") == 0 && argc == 2) {
+    return Autostart();
+  }
+  return Usage();
+}

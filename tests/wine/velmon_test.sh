@@ -1,0 +1,397 @@
+#!/usr/bin/env bash
+# velmon under Wine, as a user sees it: its icon in the taskbar of a Wine
+# desktop on a virtual display of its own, the busy picture during a squeeze,
+# a single instance, the autostart value, the menu commands and both ways out.
+#
+#   velmon_test.sh VELMON.EXE TRAY_PROBE.EXE VELSVC.EXE SVC_PROBE.EXE
+#
+# The available memory that Wine reports is pinned for velmon's process tree by
+# a private /proc/meminfo (a mount namespace of its own), so that the number in
+# the icon is known and a boost squeezes only a few hundred MB. Wine still
+# takes the total from the host. The screenshots are kept beside velmon.exe:
+# velmon-tray.png, velmon-tray-8x.png and velmon-tray-busy-8x.png.
+set -u
+velmon_exe=$1
+probe_exe=$2
+velsvc_exe=$3
+svc_probe_exe=$4
+out_dir="$(cd "$(dirname "$velmon_exe")" && pwd)"
+# The prefix's first programs must not bind to a display: the desktop of this
+# test is started later, on its own display.
+unset DISPLAY
+# shellcheck source-path=SCRIPTDIR
+source "$(dirname "$0")/wine-prefix.sh"
+
+passed=0
+failed=0
+check() {  # check NAME EXPECTED ACTUAL
+  if [ "$2" == "$3" ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAIL: $1"
+    diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") | head -20
+  fi
+}
+give_up() {  # give_up REASON: the remaining checks cannot run
+  failed=$((failed + 1))
+  echo "FAIL: $1"
+  echo "$passed passed, $failed failed"
+  exit 1
+}
+check_that() {  # check_that NAME COMMAND...: passes when the command succeeds
+  local name=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAIL: $name"
+  fi
+}
+
+# Runs COMMAND... every quarter second until it succeeds, at most SECONDS long.
+poll() {
+  local seconds=$1 i
+  shift
+  for ((i = 0; i < seconds * 4; i++)); do
+    "$@" && return 0
+    sleep 0.25
+  done
+  "$@"
+}
+
+xvfb=""
+velmon_pid=""
+cleanup() {
+  prefix_end
+  if [ -n "$xvfb" ]; then
+    kill "$xvfb" 2>/dev/null
+    wait "$xvfb" 2>/dev/null
+    xvfb=""
+  fi
+  rm -rf "${work:-}"
+}
+
+prefix_begin wine-prefix-velmon
+trap cleanup EXIT
+work="$(mktemp -d)"
+
+# ---- The desktop -------------------------------------------------------------
+
+# Xvfb picks a free display number and writes it to descriptor 7 once clients
+# can connect.
+Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp \
+  7>"$work/display" </dev/null >/dev/null 2>&1 &
+xvfb=$!
+display_known() { [ -s "$work/display" ]; }
+poll 10 display_known || give_up "Xvfb did not start"
+DISPLAY=":$(head -n 1 "$work/display")"
+export DISPLAY
+
+# Every program of the prefix runs in the desktop named "shell" (the prefix's
+# default desktop from here on), whose taskbar shows notification icons. It is
+# started here, before any program needs it; velmon itself is started with
+# plain "wine", so that its exit code is wine's.
+win reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 800x600 /f >/dev/null
+win reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null
+wine explorer /desktop=shell,800x600 </dev/null >/dev/null 2>&1 &
+
+shot() { import -display "$DISPLAY" -window root "$1" 2>/dev/null; }
+# The pixels of a screenshot's area as "x,y: (...) #RRGGBB ..." lines.
+pixels() { convert "$1" -crop "$2" +repage txt:- 2>/dev/null | grep -v '^#'; }
+# The taskbar of the 800 by 600 desktop is its bottom 20 rows.
+taskbar() { pixels "$1" 800x20+0+580; }
+# The desktop is drawn once the taskbar shows something other than the black of
+# the bare display, and done when two screenshots in a row agree.
+taskbar_shown() {
+  shot "$work/now.png" && taskbar "$work/now.png" | grep -qv '#000000'
+}
+taskbar_steady() {
+  shot "$work/now.png" || return 1
+  taskbar "$work/now.png" >"$work/taskbar-now.txt"
+  cmp -s "$work/taskbar-now.txt" "$work/empty-taskbar.txt" && return 0
+  mv "$work/taskbar-now.txt" "$work/empty-taskbar.txt"
+  return 1
+}
+poll 30 taskbar_shown || give_up "the desktop's taskbar did not appear"
+# What the taskbar shows without velmon.
+: >"$work/empty-taskbar.txt"
+poll 30 taskbar_steady || give_up "the desktop's taskbar does not settle"
+
+# ---- Programs and probes in the prefix ------------------------------------------
+
+# A folder with a blank, so that the autostart value must be quoted.
+folder="$WINEPREFIX/drive_c/Program Files/Velmora Test"
+mkdir -p "$folder"
+cp "$velmon_exe" "$folder/velmon.exe"
+cp "$velsvc_exe" "$folder/velsvc.exe"
+cp "$probe_exe" "$WINEPREFIX/drive_c/tray_probe.exe"
+cp "$svc_probe_exe" "$WINEPREFIX/drive_c/svc_probe.exe"
+velmon='C:\Program Files\Velmora Test\velmon.exe'
+velsvc='C:\Program Files\Velmora Test\velsvc.exe'
+probe() { win 'C:\tray_probe.exe' "$@"; }
+svc_probe() { win 'C:\svc_probe.exe' "$@"; }
+
+# The pinned memory: 400 MB available and a small page file. A boost at this
+# load empties the cache and squeezes half of (available + free page file),
+# some 430 MB, never a large part of the host's memory.
+meminfo="$work/meminfo"
+cat >"$meminfo" <<'EOF'
+MemTotal:        1048576 kB
+MemFree:          409600 kB
+MemAvailable:     409600 kB
+Buffers:               0 kB
+Cached:                0 kB
+SwapCached:            0 kB
+SwapTotal:         65536 kB
+SwapFree:          65536 kB
+EOF
+# Run by bash in a mount namespace of its own: $0 is the file, "$@" the command.
+# shellcheck disable=SC2016
+mount_meminfo='mount --bind "$0" /proc/meminfo && exec "$@"'
+pinned() {  # runs a command with the pinned /proc/meminfo
+  unshare -m bash -c "$mount_meminfo" "$meminfo" "$@"
+}
+read -r load total_mb avail_mb page_mb < <(pinned wine 'C:\tray_probe.exe' memory </dev/null 2>/dev/null |
+  sed 's/\r$//')
+echo "pinned memory as Wine reports it: load ${load:-?}%, total ${total_mb:-?} MB," \
+  "available ${avail_mb:-?} MB, free page file ${page_mb:-?} MB"
+[ "${avail_mb:-}" == "400" ] || give_up "the available memory cannot be pinned at 400 MB"
+passed=$((passed + 1))
+
+# velmon with the pinned memory, in the background; its Wine messages say which
+# programs it starts (trace+process) and every call of the cache setting stub
+# (fixme+ntdll).
+velmon_err="$work/velmon-1.err"
+start_velmon() {  # start_velmon LOGNAME
+  velmon_err="$work/$1.err"
+  # unshare itself, not a shell function: the process id is velmon's.
+  WINEDEBUG=-all,fixme+ntdll,trace+process \
+    unshare -m bash -c "$mount_meminfo" "$meminfo" wine "$velmon" \
+    </dev/null >"$work/$1.out" 2>"$velmon_err" &
+  velmon_pid=$!
+}
+# Sets $code to the exit code of this shell's child PID once it has ended
+# (bounded), or to "running". Not in a subshell: only this shell can wait.
+exit_code() {  # exit_code PID SECONDS
+  local pid=$1
+  ended() { ! kill -0 "$pid" 2>/dev/null; }
+  if poll "$2" ended; then
+    wait "$pid"
+    code=$?
+  else
+    code="running"
+  fi
+}
+
+# Where the icon dump DUMP matches the screenshot PNG in the notification area
+# (x 600 to 799 of the taskbar): "X Y" of each match, or nothing.
+find_icon() {  # find_icon DUMP PNG
+  pixels "$2" 200x20+600+580 | awk '
+    FNR == NR { n++; ix[n] = $1; iy[n] = $2; ic[n] = toupper($3); next }
+    {
+      split($1, xy, /[,:]/)
+      hex = $0; sub(/.*#/, "", hex); hex = substr(hex, 1, 6)
+      px[xy[1] "," xy[2]] = hex
+      if (xy[1] + 1 > w) w = xy[1] + 1
+      if (xy[2] + 1 > h) h = xy[2] + 1
+    }
+    END {
+      if (n == 0) exit
+      for (oy = 0; oy + 16 <= h; oy++)
+        for (ox = 0; ox + 16 <= w; ox++) {
+          ok = 1
+          for (i = 1; i <= n && ok; i++)
+            if (px[(ox + ix[i]) "," (oy + iy[i])] != ic[i]) ok = 0
+          if (ok) print ox + 600, oy + 580
+        }
+    }' "$1" -
+}
+icon_shown() {  # icon_shown DUMP: a fresh screenshot shows it; the place in $icon_at
+  shot "$work/now.png" || return 1
+  icon_at=$(find_icon "$1" "$work/now.png" | head -n 1)
+  [ -n "$icon_at" ]
+}
+taskbar_is() {  # taskbar_is TEXTFILE: a fresh screenshot's taskbar equals it
+  shot "$work/now.png" && cmp -s "$1" <(taskbar "$work/now.png")
+}
+scaled_tray() {  # scaled_tray PNG OUT: the notification area's right end, 8 times
+  convert "$1" -crop 64x20+736+580 +repage -filter point -scale 800% "$2" 2>/dev/null
+}
+
+# The icons velmon can show: the number for the pinned memory, drawn by the
+# renderer with velmon's own base icon, and velmon's busy picture.
+probe render "$avail_mb" "$total_mb" "$velmon" >"$work/number.txt"
+probe busy "$velmon" >"$work/busy.txt"
+check_that "the renderer draws an icon for $avail_mb MB" test -s "$work/number.txt"
+check_that "the busy picture loads" test -s "$work/busy.txt"
+
+# ---- The service that the Enable item switches -------------------------------------
+
+# The service's first tick would start its periodic boost, which squeezes most
+# of this machine's memory: with AutoOptHour 30000 that comes only after 20000
+# maintenance rounds, long after this test.
+win "$velsvc" -install >/dev/null
+win reg add 'HKLM\SOFTWARE\Quorlex\Velmora' /v AutoOptHour /t REG_DWORD /d 30000 /f >/dev/null
+win "$velsvc" -start >/dev/null
+service_is() {  # service_is STATE MUTEX: "4 1024" exists, "1 2048" absent, ...
+  [ "$(svc_probe state)" == "$1" ] && [ "$(svc_probe mutex)" == "$2" ]
+}
+check_that "service running before velmon starts" poll 30 service_is "4 1024" exists
+
+# ---- a. The icon in the taskbar ---------------------------------------------------------
+
+win reg delete 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run' /v Velmora /f >/dev/null 2>&1
+check "no autostart value before velmon runs" "absent" "$(probe autostart)"
+
+start_velmon velmon-1
+icon_at=""
+check_that "the tray icon shows the renderer's icon for $avail_mb MB" poll 60 icon_shown "$work/number.txt"
+echo "velmon's icon found at ${icon_at:-nowhere} of the screen"
+cp "$work/now.png" "$out_dir/velmon-tray.png"
+scaled_tray "$work/now.png" "$out_dir/velmon-tray-8x.png"
+echo "screenshot: $out_dir/velmon-tray.png, the tray 8 times: $out_dir/velmon-tray-8x.png"
+check "one tray window" "1" "$(probe windows)"
+
+# ---- b. The busy picture while a squeeze runs ------------------------------------------------
+
+rm -f "$WINEPREFIX/drive_c/velmon-test-release"
+wine 'C:\tray_probe.exe' hold-squeeze 'C:\velmon-test-release' </dev/null >"$work/hold.out" 2>/dev/null &
+holder_pid=$!
+holding() { grep -q 'held' "$work/hold.out"; }
+check_that "the probe holds the squeeze mutex" poll 30 holding
+check_that "the busy picture replaces the number while the mutex is held" poll 20 icon_shown "$work/busy.txt"
+scaled_tray "$work/now.png" "$out_dir/velmon-tray-busy-8x.png"
+touch "$WINEPREFIX/drive_c/velmon-test-release"
+exit_code "$holder_pid" 30
+check "the probe releases the squeeze mutex" "0" "$code"
+check_that "the number returns after the release" poll 20 icon_shown "$work/number.txt"
+
+# ---- c. A second instance ---------------------------------------------------------------------
+
+taskbar "$work/now.png" >"$work/one-icon-taskbar.txt"
+wine "$velmon" </dev/null >/dev/null 2>&1 &
+second_pid=$!
+exit_code "$second_pid" 60
+check "a second velmon exits with 0" "0" "$code"
+check "still one tray window" "1" "$(probe windows)"
+check_that "the first velmon still runs" kill -0 "$velmon_pid"
+check_that "the second velmon added no icon" taskbar_is "$work/one-icon-taskbar.txt"
+
+# ---- d. The autostart value ----------------------------------------------------------------------
+
+quoted="\"$velmon\""
+check "autostart value: REG_SZ, quoted path, size with quotes and zero" \
+  "1 $(((${#quoted} + 1) * 2)) $quoted" "$(probe autostart)"
+
+# ---- f. Menu commands --------------------------------------------------------------------------
+
+stub_calls() { grep -c 'fixme:ntdll:NtSetSystemInformation (0x00000015,' "$velmon_err"; }
+
+# Empty System Cache: four calls of the cache setting, all made before the
+# command returns.
+before=$(stub_calls)
+check "command 40009 is handled" "sent" "$(probe send 40009)"
+check "40009 sets the file cache four times" "4" "$(($(stub_calls) - before))"
+
+# Boost Memory Now at this load: the cache emptying of the top bands, then a
+# squeeze in velmon's own process, seen in its peak resident memory. Both
+# squeeze requests ask for half the spare memory when the spare is this small,
+# and whichever worker wins squeezes that much once at a time.
+spare=$((avail_mb + page_mb))
+if [ "$load" -ge 81 ]; then
+  first=$((total_mb / 3)) second=$((total_mb >> 1))
+elif [ "$load" -ge 54 ]; then
+  first=$((total_mb >> 1)) second=$first
+else
+  first=0 second=0  # the lower bands squeeze without the cap: not run here
+fi
+[ "$first" -gt "$spare" ] && first=$((spare >> 1))
+[ "$second" -gt "$spare" ] && second=$((spare >> 1))
+peak_kb() { awk '/^VmHWM:/ { print $2 }' "/proc/$velmon_pid/status"; }
+resident_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$velmon_pid/status"; }
+if [ "$first" -eq 0 ] || [ "$first" -gt 1024 ] || [ "$second" -gt 1024 ]; then
+  check "the pinned memory keeps a boost small (load $load, spare $spare MB)" "small" "large"
+else
+  low=$(((first < second ? first : second) * 1024 * 3 / 4))
+  high=$(((first > second ? first : second) * 1024 + 65536))
+  peak_before=$(peak_kb)
+  resident_before=$(resident_kb)
+  before=$(stub_calls)
+  check "command 40008 is handled" "sent" "$(probe send 40008)"
+  check "40008 empties the cache first at load $load" "4" "$(($(stub_calls) - before))"
+  # Done when the peak has risen and the blocks are given back again.
+  squeezed() {
+    [ $(($(peak_kb) - peak_before)) -ge "$low" ] &&
+      [ "$(resident_kb)" -lt $((resident_before + 65536)) ]
+  }
+  poll 30 squeezed
+  rise=$(($(peak_kb) - peak_before))
+  echo "the boost asked for $first MB (then $second MB); velmon's peak memory rose by $((rise / 1024)) MB"
+  check_that "40008 squeezes about $first MB in velmon" test "$rise" -ge "$low" -a "$rise" -le "$high"
+  check_that "the number returns after the boost" poll 30 icon_shown "$work/number.txt"
+fi
+
+# Enable Velmora: velmon starts net.exe from the system folder with START or
+# STOP; the mark follows the service's presence mutex.
+net_line() {  # the application and command line of the last net.exe velmon started
+  grep -F 'trace:process:CreateProcessInternalW app L"C:\\windows\\system32\\net.exe' "$velmon_err" |
+    tail -n 1 | sed 's/.*CreateProcessInternalW //'
+}
+net_stop='app L"C:\\windows\\system32\\net.exe " cmdline L" STOP \"Velmora Service\" "'
+net_start='app L"C:\\windows\\system32\\net.exe " cmdline L" START \"Velmora Service\" "'
+
+# Until the service has really changed, a service probe may set the mark back;
+# after the change, the probe within twelve ticks (2.4 s) agrees with the
+# toggle. So each toggle waits for the change and then for a probe.
+probe_period() { sleep 5; }
+
+check "40006 is handled (mark set)" "sent" "$(probe send 40006)"
+check "40006 with the mark set starts net.exe with STOP" "$net_stop" "$(net_line)"
+check_that "net.exe stops the service, its mutex goes" poll 30 service_is "1 2048" absent
+probe_period
+
+check "40006 is handled (mark clear)" "sent" "$(probe send 40006)"
+check "40006 with the mark clear starts net.exe with START" "$net_start" "$(net_line)"
+check_that "net.exe starts the service, its mutex is back" poll 30 service_is "4 1024" exists
+probe_period
+
+# Stopped from outside, the service's mutex goes; the next probe clears the
+# mark, so the next toggle starts the service again instead of stopping it.
+win "$velsvc" -stop >/dev/null
+check_that "velsvc -stop stops the service" poll 30 service_is "1 2048" absent
+probe_period
+check "40006 is handled (after the outside stop)" "sent" "$(probe send 40006)"
+check "the mark followed the mutex: START" "$net_start" "$(net_line)"
+check_that "the service runs again" poll 30 service_is "4 1024" exists
+
+# ---- e. WM_CLOSE -------------------------------------------------------------------------------------
+
+check "WM_CLOSE is handled" "sent" "$(probe close)"
+exit_code "$velmon_pid" 30
+check "velmon ends with 0 after WM_CLOSE" "0" "$code"
+check_that "WM_CLOSE removes the icon" poll 20 taskbar_is "$work/empty-taskbar.txt"
+check "no tray window left" "0" "$(probe windows)"
+
+# ---- g. Exit Monitor -------------------------------------------------------------------------------
+
+start_velmon velmon-2
+check_that "a new velmon shows its icon" poll 60 icon_shown "$work/number.txt"
+check "command 40005 is handled" "sent" "$(probe send 40005)"
+exit_code "$velmon_pid" 30
+check "velmon ends with 0 after Exit Monitor" "0" "$code"
+check_that "Exit Monitor removes the icon" poll 20 taskbar_is "$work/empty-taskbar.txt"
+
+# ---- The end --------------------------------------------------------------------------------------
+
+win "$velsvc" -remove >/dev/null
+check "service removed" "absent" "$(svc_probe state)"
+
+xvfb_pid=$xvfb
+cleanup
+check "no Wine process of the prefix left" "0" "$(prefix_pids | wc -l)"
+check_that "Xvfb ended" test ! -e "/proc/$xvfb_pid"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

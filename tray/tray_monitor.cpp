@@ -1,0 +1,164 @@
+#include "tray/tray_monitor.h"
+
+#include "common/squeezer.h"
+#include "platform/platform.h"
+#include "tray/resources/resource.h"
+#include "tray/tray_icon_renderer.h"
+
+namespace {
+
+// The running tray, for the window procedure and the memory actions' refresh.
+TrayMonitor* gActive = nullptr;
+
+constexpr UINT_PTR kTimerId = 1;
+constexpr UINT kTimerMs = 201;
+constexpr char kServicePresenceMutexName[] = "{3F1B6E20-7A4C-4D2E-9B85-C0D1E2F3A4B5}";
+
+}  // namespace
+
+TrayMonitor::TrayMonitor(SystemCacheControl& cache, CSqueezeRam& squeezer,
+                         TrayIconRenderer& renderer)
+    : cache_(cache), squeezer_(squeezer), renderer_(renderer) {}
+
+void TrayMonitor::Run(HINSTANCE instance) {
+  if (FindWindowW(nullptr, kTrayWindowTitle) != nullptr) {
+    return;  // another instance runs
+  }
+  notifyData_ = NOTIFYICONDATAW{};
+  busyIcon_ = LoadIconW(instance, MAKEINTRESOURCEW(IDI_BUSY));
+  renderer_.baseIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_BLANK));
+  plat::MemoryStatus status{};
+  plat::QueryMemoryStatus(status);
+  renderer_.ready = true;
+  renderer_.totalMB = static_cast<int32_t>(status.totalPhys >> 20);
+
+  gActive = this;
+  window = CreateDialogParamW(instance, MAKEINTRESOURCEW(IDD_TRAY), nullptr, &WindowProc, 0);
+  if (window == nullptr) {
+    // Without a window nothing could end the loop: no icon, no loop.
+    gActive = nullptr;
+    return;
+  }
+  menu = LoadMenuW(instance, MAKEINTRESOURCEW(IDR_TRAY_MENU));
+  SetTimer(window, kTimerId, kTimerMs, nullptr);
+  SetWindowTextW(window, kTrayWindowTitle);
+  ProbeService();
+  NotifyIcon(NIM_ADD);
+
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    DispatchMessageW(&message);
+  }
+  DestroyWindow(window);
+  window = nullptr;
+  DestroyMenu(menu);
+  menu = nullptr;
+  gActive = nullptr;
+}
+
+int TrayMonitor::NotifyIcon(DWORD action) {
+  notifyData_.cbSize = NOTIFYICONDATAW_V1_SIZE;
+  notifyData_.hWnd = window;
+  notifyData_.uID = 1;
+  notifyData_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  notifyData_.uCallbackMessage = notifyMessage;
+  notifyData_.hIcon = CurrentIcon();
+  lstrcpynW(notifyData_.szTip, kTrayWindowTitle, 64);
+  Shell_NotifyIconW(action, &notifyData_);
+  return 1;
+}
+
+HICON TrayMonitor::CurrentIcon() {
+  // Creating the squeeze mutex tells whether anybody holds it; the probe is
+  // closed again on the way out.
+  const SqueezeMutex probe;
+  if (probe.creationError() != 0) {
+    return busyIcon_;
+  }
+  plat::MemoryStatus status{};
+  plat::QueryMemoryStatus(status);
+  return renderer_.IconFor(static_cast<int32_t>(status.availPhys >> 20));
+}
+
+void TrayMonitor::RefreshIcon() {
+  notifyData_.hIcon = CurrentIcon();
+  Shell_NotifyIconW(NIM_MODIFY, &notifyData_);
+}
+
+void TrayMonitor::RefreshActiveIcon() {
+  if (gActive != nullptr) {
+    gActive->RefreshIcon();
+  }
+}
+
+void TrayMonitor::ProbeService() {
+  HANDLE presence = CreateMutexA(nullptr, TRUE, kServicePresenceMutexName);
+  const DWORD error = GetLastError();
+  HMENU trayMenu = GetSubMenu(menu, 0);
+  serviceEnabled = error != 0 ? 1 : 0;
+  CheckMenuItem(trayMenu, IDM_ENABLE,
+                MF_BYCOMMAND | (serviceEnabled != 0 ? MF_CHECKED : MF_UNCHECKED));
+  if (presence != nullptr) {
+    CloseHandle(presence);
+  }
+}
+
+void TrayMonitor::OnTimer() {
+  RefreshIcon();
+  if (++tickCount > 11) {
+    tickCount = 0;
+    ProbeService();
+  }
+}
+
+void TrayMonitor::ShowMenu() {
+  HMENU trayMenu = GetSubMenu(menu, 0);
+  SetForegroundWindow(window);
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  if (TrackPopupMenu(trayMenu, TPM_RIGHTALIGN, cursor.x, cursor.y, 0, window, nullptr)) {
+    PostMessageW(window, WM_NULL, 0, 0);
+  }
+}
+
+INT_PTR CALLBACK TrayMonitor::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (gActive == nullptr) {
+    return FALSE;
+  }
+  if (gActive->window == nullptr) {
+    gActive->window = window;  // messages that arrive while the dialog is made
+  }
+  return gActive->HandleMessage(message, wParam, lParam);
+}
+
+// Messages not handled here get the dialog manager's default processing.
+INT_PTR TrayMonitor::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_CLOSE) {
+    NotifyIcon(NIM_DELETE);
+    PostQuitMessage(0);
+    return TRUE;
+  }
+  if (message == WM_COMMAND) {
+    OnCommand(LOWORD(wParam));
+    return FALSE;
+  }
+  if (message == WM_TIMER) {
+    OnTimer();
+    return TRUE;
+  }
+  if (message == notifyMessage) {
+    if (lParam == WM_RBUTTONUP) {
+      ShowMenu();
+    } else if (lParam == WM_LBUTTONDOWN) {
+      LaunchControlPanel();
+      Sleep(2048);
+    }
+    return TRUE;
+  }
+  if (message == taskbarCreatedMessage) {
+    // The shell was restarted: the icon goes back with the whole record.
+    NotifyIcon(NIM_ADD);
+    return TRUE;
+  }
+  return FALSE;
+}
