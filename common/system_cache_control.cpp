@@ -1,5 +1,6 @@
 #include "common/system_cache_control.h"
 
+#include "common/wrapping.h"
 #include "platform/handles.h"
 
 namespace {
@@ -106,11 +107,12 @@ int SystemCacheControl::QueryAndPublish() {
   if (status != 0) {
     return 0;
   }
-  // Each figure keeps its low 32 bits.
+  // Each figure keeps its low 32 bits: pages times 4 wraps for limits of 16 TB
+  // and more.
   currentSizeKB = static_cast<uint32_t>(cacheInfo_.CurrentSize >> 10);
   peakSizeKB = static_cast<uint32_t>(cacheInfo_.PeakSize >> 10);
-  maximumKB = static_cast<uint32_t>(cacheInfo_.MaximumWorkingSet << 2);
-  minimumKB = static_cast<uint32_t>(cacheInfo_.MinimumWorkingSet << 2);
+  maximumKB = WrappingMul(static_cast<uint32_t>(cacheInfo_.MaximumWorkingSet), 4);
+  minimumKB = WrappingMul(static_cast<uint32_t>(cacheInfo_.MinimumWorkingSet), 4);
   return 1;
 }
 

@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ make cmake
+  clang libclang-rt-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   mingw-w64 wine xvfb imagemagick python3
 )

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "common/wrapping.h"
 #include "platform/platform.h"
 
 class SystemCacheControl;
@@ -12,9 +13,10 @@ class SettingsStore;
 class CSqueezeRam;
 
 // x / 100 x p with the low six bits cleared: a share of an amount, rounded down
-// to a multiple of 64.
+// to a multiple of 64. Shares above 100 percent of amounts near 4 TB pass 32
+// bits and wrap.
 constexpr uint32_t percentOf(uint32_t x, uint32_t p) {
-  return ((x / 100) * p) & ~uint32_t{63};
+  return WrappingMul(x / 100, p) & ~uint32_t{63};
 }
 
 // The tuner's last memory reading.

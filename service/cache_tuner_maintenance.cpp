@@ -1,6 +1,7 @@
 // The tuner's housekeeping: flushing the fixed volumes, the memory zipper and
 // the periodic boost.
 #include "common/squeezer.h"
+#include "common/wrapping.h"
 #include "platform/handles.h"
 #include "service/cache_tuner.h"
 #include "service/settings_store.h"
@@ -73,7 +74,8 @@ void CacheTuner::PeriodicBoost() {
   TunerState& s = state_;
   ++s.boostCount;
   if (settings_.ReadIsAutoOptHour() != 0) {
-    const uint32_t every = (settings_.ReadAutoOptHour() * 2) / 3;
+    // Any registry value is taken: twice a value above 2^31 wraps.
+    const uint32_t every = WrappingMul(settings_.ReadAutoOptHour(), 2) / 3;
     if (s.boostCount >= every) {
       s.boostCount = 0;
       Boost();

@@ -4,6 +4,7 @@
 
 #include "common/squeezer.h"
 #include "common/system_cache_control.h"
+#include "common/wrapping.h"
 #include "platform/handles.h"
 
 namespace {
@@ -33,7 +34,8 @@ void BoostMemoryNow(const MemoryActionContext& context) {
     const auto totalMB = static_cast<uint32_t>(status.totalPhys >> 20);
     const auto availMB = static_cast<uint32_t>(status.availPhys >> 20);
     const auto pageFileMB = static_cast<uint32_t>(status.availPageFile >> 20);
-    const uint32_t spareMB = availMB + pageFileMB;
+    // Each figure keeps the low 32 bits of its MB, and so does their sum.
+    const uint32_t spareMB = WrappingAdd(availMB, pageFileMB);
     const auto cap = [spareMB](uint32_t amount) {
       return amount > spareMB ? spareMB >> 1 : amount;
     };

@@ -1,4 +1,5 @@
 // State of the simulated machine and the helpers its platform functions share.
+#include <algorithm>
 #include <cwctype>
 
 #include "platform/sim/sim_internal.h"
@@ -55,6 +56,30 @@ bool RegKeyNode::Remove(const wchar_t* name) {
     }
   }
   return false;
+}
+
+const char* CallName(Call call) {
+  static constexpr const char* kNames[kCallKinds] = {
+      "RegOpen",        "RegCreate",          "RegQuery",
+      "RegSet",         "MutexCreate",        "Commit",
+      "Release",        "NativeQuery",        "NativeSet",
+      "TokenOpen",      "PrivilegeLookup",    "PrivilegeAdjust",
+      "VersionRead",    "MemoryStatusEx",     "ModuleLookup",
+      "ProcLookup",     "ManagerOpen",        "ServiceOpen",
+      "ServiceCreate",  "ServiceDelete",      "ServiceStart",
+      "ServiceControl", "ServiceQueryStatus", "ServiceQueryConfig",
+      "LocalAlloc",     "Dispatcher",         "HandlerRegister",
+      "StatusReport",   "VolumeOpen",         "VolumeFlush",
+      "ThreadStart",    "ProgramPath"};
+  const auto index = static_cast<size_t>(call);
+  return index < kCallKinds ? kNames[index] : "?";
+}
+
+bool Machine::Faulted(Call call) {
+  FaultSwitch& fault = faults[static_cast<size_t>(call)];
+  ++fault.calls;
+  return fault.always || std::find(fault.ordinals.begin(), fault.ordinals.end(), fault.calls) !=
+                             fault.ordinals.end();
 }
 
 void Machine::Record(const Event& event) {

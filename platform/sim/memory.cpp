@@ -10,8 +10,9 @@ namespace plat {
 void* CommitMemory(uint64_t bytes) {
   sim::Machine& m = sim::machine();
   ++m.commitCalls;
-  const bool failing = std::find(m.failingCommits.begin(), m.failingCommits.end(), m.commitCalls) !=
-                       m.failingCommits.end();
+  const bool faulted = m.Faulted(sim::Call::Commit);
+  const bool failing = faulted || std::find(m.failingCommits.begin(), m.failingCommits.end(),
+                                            m.commitCalls) != m.failingCommits.end();
   sim::Event event{sim::EventKind::Commit};
   event.bytes = bytes;
   event.ok = bytes != 0 && !failing;
@@ -25,6 +26,10 @@ void* CommitMemory(uint64_t bytes) {
 
 bool ReleaseMemory(void* address) {
   sim::Machine& m = sim::machine();
+  if (m.Faulted(sim::Call::Release)) {
+    m.lastError = kErrorAccessDenied;
+    return false;
+  }
   if (!sim::IsHandle(address, sim::HandleKind::Block) ||
       sim::HandleIndex(address) >= m.blocks.size() || !m.blocks[sim::HandleIndex(address)].live) {
     return false;

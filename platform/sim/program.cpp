@@ -8,6 +8,10 @@ namespace plat {
 
 uint32_t ProgramPath(wchar_t* buffer, uint32_t capacity) {
   const std::wstring& path = sim::machine().programPath;
+  if (sim::machine().Faulted(sim::Call::ProgramPath)) {
+    sim::machine().lastError = kErrorAccessDenied;
+    return 0;
+  }
   if (capacity == 0) {
     return 0;
   }

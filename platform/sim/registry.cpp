@@ -29,6 +29,9 @@ sim::RegKeyNode* NodeOf(RegHandle key) {
 
 int32_t RegOpen(RegHandle root, const wchar_t* path, uint32_t /*access*/, RegHandle& key) {
   key = nullptr;
+  if (sim::machine().Faulted(sim::Call::RegOpen)) {
+    return kErrorAccessDenied;
+  }
   if (!IsRoot(root)) {
     return kErrorInvalidHandle;
   }
@@ -46,6 +49,9 @@ int32_t RegOpen(RegHandle root, const wchar_t* path, uint32_t /*access*/, RegHan
 
 int32_t RegCreate(RegHandle root, const wchar_t* path, uint32_t /*access*/, RegHandle& key) {
   key = nullptr;
+  if (sim::machine().Faulted(sim::Call::RegCreate)) {
+    return kErrorAccessDenied;
+  }
   if (!IsRoot(root)) {
     return kErrorInvalidHandle;
   }
@@ -60,6 +66,9 @@ int32_t RegCreate(RegHandle root, const wchar_t* path, uint32_t /*access*/, RegH
 }
 
 int32_t RegQuery(RegHandle key, const wchar_t* name, uint32_t* type, void* data, uint32_t* size) {
+  if (sim::machine().Faulted(sim::Call::RegQuery)) {
+    return kErrorAccessDenied;
+  }
   sim::RegKeyNode* node = NodeOf(key);
   if (node == nullptr) {
     return kErrorInvalidHandle;
@@ -89,6 +98,9 @@ int32_t RegQuery(RegHandle key, const wchar_t* name, uint32_t* type, void* data,
 }
 
 int32_t RegSet(RegHandle key, const wchar_t* name, uint32_t type, const void* data, uint32_t size) {
+  if (sim::machine().Faulted(sim::Call::RegSet)) {
+    return kErrorAccessDenied;
+  }
   sim::RegKeyNode* node = NodeOf(key);
   if (node == nullptr) {
     return kErrorInvalidHandle;

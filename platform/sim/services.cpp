@@ -65,7 +65,7 @@ struct ConfigRecord {
 }  // namespace
 
 ScHandle OpenServiceManager(uint32_t /*access*/) {
-  if (!sim::machine().managerOpens) {
+  if (sim::machine().Faulted(sim::Call::ManagerOpen) || !sim::machine().managerOpens) {
     Fail(kErrorAccessDenied);
     return nullptr;
   }
@@ -74,6 +74,10 @@ ScHandle OpenServiceManager(uint32_t /*access*/) {
 }
 
 ScHandle OpenNamedService(ScHandle manager, const wchar_t* name, uint32_t /*access*/) {
+  if (sim::machine().Faulted(sim::Call::ServiceOpen)) {
+    Fail(kErrorAccessDenied);
+    return nullptr;
+  }
   if (!sim::IsHandle(manager, sim::HandleKind::Manager)) {
     Fail(kErrorInvalidHandle);
     return nullptr;
@@ -88,6 +92,10 @@ ScHandle OpenNamedService(ScHandle manager, const wchar_t* name, uint32_t /*acce
 
 ScHandle CreateNamedService(ScHandle manager, const NewService& request) {
   sim::Machine& m = sim::machine();
+  if (m.Faulted(sim::Call::ServiceCreate)) {
+    Fail(kErrorAccessDenied);
+    return nullptr;
+  }
   if (!sim::IsHandle(manager, sim::HandleKind::Manager)) {
     Fail(kErrorInvalidHandle);
     return nullptr;
@@ -114,6 +122,9 @@ bool CloseService(ScHandle handle) {
 }
 
 bool DeleteNamedService(ScHandle handle) {
+  if (sim::machine().Faulted(sim::Call::ServiceDelete)) {
+    return Fail(kErrorAccessDenied);
+  }
   sim::Service* service = ServiceOf(handle);
   if (service == nullptr) {
     return Fail(kErrorInvalidHandle);
@@ -127,6 +138,9 @@ bool DeleteNamedService(ScHandle handle) {
 }
 
 bool StartNamedService(ScHandle handle) {
+  if (sim::machine().Faulted(sim::Call::ServiceStart)) {
+    return Fail(kErrorAccessDenied);
+  }
   sim::Service* service = ServiceOf(handle);
   if (service == nullptr) {
     return Fail(kErrorInvalidHandle);
@@ -147,6 +161,9 @@ bool StartNamedService(ScHandle handle) {
 }
 
 bool ControlNamedService(ScHandle handle, uint32_t control, ServiceStatus& status) {
+  if (sim::machine().Faulted(sim::Call::ServiceControl)) {
+    return Fail(kErrorAccessDenied);
+  }
   sim::Service* service = ServiceOf(handle);
   if (service == nullptr) {
     return Fail(kErrorInvalidHandle);
@@ -168,6 +185,9 @@ bool ControlNamedService(ScHandle handle, uint32_t control, ServiceStatus& statu
 }
 
 bool QueryStatus(ScHandle handle, ServiceStatus& status) {
+  if (sim::machine().Faulted(sim::Call::ServiceQueryStatus)) {
+    return Fail(kErrorAccessDenied);
+  }
   const sim::Service* service = ServiceOf(handle);
   if (service == nullptr) {
     return Fail(kErrorInvalidHandle);
@@ -177,6 +197,9 @@ bool QueryStatus(ScHandle handle, ServiceStatus& status) {
 }
 
 bool QueryConfig(ScHandle handle, void* buffer, uint32_t size, uint32_t& needed) {
+  if (sim::machine().Faulted(sim::Call::ServiceQueryConfig)) {
+    return Fail(kErrorAccessDenied);  // `needed` is not reported either
+  }
   const sim::Service* service = ServiceOf(handle);
   if (service == nullptr) {
     return Fail(kErrorInvalidHandle);
@@ -206,6 +229,10 @@ void ConfigNames(const void* record, const wchar_t*& displayName, const wchar_t*
 }
 
 void* AllocZeroed(uint32_t bytes) {
+  if (sim::machine().Faulted(sim::Call::LocalAlloc)) {
+    sim::machine().lastError = 8;  // not enough memory
+    return nullptr;
+  }
   return new (std::nothrow) uint8_t[bytes == 0 ? 1 : bytes]();
 }
 
@@ -214,6 +241,9 @@ void FreeLocal(void* block) {
 }
 
 bool RunServiceDispatcher(const wchar_t* name, ServiceMainFunction serviceMain) {
+  if (sim::machine().Faulted(sim::Call::Dispatcher)) {
+    return Fail(kErrorAccessDenied);
+  }
   if (!sim::machine().startedByServiceManager) {
     return Fail(kErrorFailedServiceControllerConnect);
   }
@@ -224,7 +254,8 @@ bool RunServiceDispatcher(const wchar_t* name, ServiceMainFunction serviceMain) 
 
 StatusHandle RegisterControlHandler(const wchar_t* /*name*/, ServiceHandlerFunction handler) {
   sim::Machine& m = sim::machine();
-  if (!m.handlerRegisters) {
+  if (m.Faulted(sim::Call::HandlerRegister) || !m.handlerRegisters) {
+    m.lastError = kErrorAccessDenied;
     return nullptr;
   }
   m.controlHandler = handler;
@@ -232,6 +263,9 @@ StatusHandle RegisterControlHandler(const wchar_t* /*name*/, ServiceHandlerFunct
 }
 
 bool ReportServiceStatus(StatusHandle handle, const ServiceStatus& status) {
+  if (sim::machine().Faulted(sim::Call::StatusReport)) {
+    return Fail(kErrorAccessDenied);
+  }
   if (!sim::IsHandle(handle, sim::HandleKind::Status)) {
     return Fail(kErrorInvalidHandle);
   }

@@ -5,6 +5,8 @@
 // Event. Simulated threads run to their end at once and sleeps do not wait.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -106,6 +108,58 @@ struct Service {
 // The all-ones marker of a limit in a cache set request: the empty request.
 inline constexpr uint64_t kAllOnes = ~uint64_t{0};
 
+// The platform calls that can fail. A test switches a kind of call to fail,
+// always or on chosen calls; such a call then fails as the platform's does (a
+// null or invalid handle, an error status, false, with the last error set) and
+// changes nothing on the machine. Closing a handle is not among them: the code
+// never looks at the result, and a close that failed would leave nothing to test.
+enum class Call : uint8_t {
+  RegOpen,             // RegOpenKeyExW
+  RegCreate,           // RegCreateKeyExW
+  RegQuery,            // RegQueryValueExW, the probe as well as the read
+  RegSet,              // RegSetValueExW
+  MutexCreate,         // CreateMutexW and CreateMutexA
+  Commit,              // VirtualAlloc
+  Release,             // VirtualFree
+  NativeQuery,         // NtQuerySystemInformation
+  NativeSet,           // NtSetSystemInformation
+  TokenOpen,           // OpenProcessToken
+  PrivilegeLookup,     // LookupPrivilegeValueW
+  PrivilegeAdjust,     // AdjustTokenPrivileges
+  VersionRead,         // GetVersionExW
+  MemoryStatusEx,      // GlobalMemoryStatusEx (raises a fault)
+  ModuleLookup,        // GetModuleHandleW
+  ProcLookup,          // GetProcAddress
+  ManagerOpen,         // OpenSCManagerW
+  ServiceOpen,         // OpenServiceW
+  ServiceCreate,       // CreateServiceW
+  ServiceDelete,       // DeleteService
+  ServiceStart,        // StartServiceW
+  ServiceControl,      // ControlService
+  ServiceQueryStatus,  // QueryServiceStatus
+  ServiceQueryConfig,  // QueryServiceConfigW
+  LocalAlloc,          // LocalAlloc
+  Dispatcher,          // StartServiceCtrlDispatcherW
+  HandlerRegister,     // RegisterServiceCtrlHandlerW
+  StatusReport,        // SetServiceStatus
+  VolumeOpen,          // CreateFileW on a volume
+  VolumeFlush,         // FlushFileBuffers
+  ThreadStart,         // the runtime's thread start
+  ProgramPath,         // GetModuleFileNameW
+  Count
+};
+inline constexpr size_t kCallKinds = static_cast<size_t>(Call::Count);
+
+// The name of a kind of call, for messages.
+const char* CallName(Call call);
+
+// When one kind of call fails.
+struct FaultSwitch {
+  uint64_t calls = 0;              // calls of this kind made so far
+  bool always = false;             // every call fails
+  std::vector<uint64_t> ordinals;  // 1-based ordinals of the calls that fail
+};
+
 struct Machine {
   // Platform facts.
   uint32_t osMajorVersion = 5;  // 0: the version cannot be read
@@ -163,7 +217,17 @@ struct Machine {
 
   bool threadsStart = true;
   uint32_t lastError = 0;
-  int64_t openHandles = 0;  // every open token, mutex, volume and key handle
+  int64_t openHandles = 0;  // every open token, mutex, volume, key and service handle
+
+  // Fault injection, by kind of call.
+  std::array<FaultSwitch, kCallKinds> faults{};
+  void FailAlways(Call call) { faults[static_cast<size_t>(call)].always = true; }
+  void FailOn(Call call, uint64_t ordinal) {
+    faults[static_cast<size_t>(call)].ordinals.push_back(ordinal);
+  }
+  uint64_t Calls(Call call) const { return faults[static_cast<size_t>(call)].calls; }
+  // Counts one call of this kind; true when it is to fail.
+  bool Faulted(Call call);
 
   // What the code did.
   bool recording = true;

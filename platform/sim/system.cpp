@@ -26,6 +26,7 @@ static_assert(sizeof(KernelFileCacheRecord) == 64, "the x64 record is 64 bytes")
 constexpr uint32_t kFileCacheInformation = 21;
 constexpr int32_t kStatusInvalidInfoClass = static_cast<int32_t>(0xC0000003u);
 constexpr int32_t kStatusInfoLengthMismatch = static_cast<int32_t>(0xC0000004u);
+constexpr int32_t kStatusAccessDenied = static_cast<int32_t>(0xC0000022u);
 
 // Entry points the simulated modules export; only their addresses matter.
 void NtQuerySystemInformationEntry() {}
@@ -62,7 +63,8 @@ void QueryMemoryStatus(MemoryStatus& status) {
 
 bool QueryMemoryStatusEx(ProcAddress bound, MemoryStatus& status) {
   ++sim::machine().extendedStatusCalls;
-  if (bound != &GlobalMemoryStatusExEntry || sim::machine().memoryStatusExFaults) {
+  if (sim::machine().Faulted(sim::Call::MemoryStatusEx) || bound != &GlobalMemoryStatusExEntry ||
+      sim::machine().memoryStatusExFaults) {
     return false;
   }
   Fill(status);
@@ -70,8 +72,9 @@ bool QueryMemoryStatusEx(ProcAddress bound, MemoryStatus& status) {
 }
 
 bool ReadOsMajorVersion(uint32_t recordSize, uint32_t& majorVersion) {
-  const sim::Machine& m = sim::machine();
-  if (m.osMajorVersion == 0 || (recordSize != 284 && recordSize != 276)) {
+  sim::Machine& m = sim::machine();
+  if (m.Faulted(sim::Call::VersionRead) || m.osMajorVersion == 0 ||
+      (recordSize != 284 && recordSize != 276)) {
     return false;
   }
   majorVersion = m.osMajorVersion;
@@ -79,6 +82,10 @@ bool ReadOsMajorVersion(uint32_t recordSize, uint32_t& majorVersion) {
 }
 
 ModuleHandle FindModule(const wchar_t* name) {
+  if (sim::machine().Faulted(sim::Call::ModuleLookup)) {
+    sim::machine().lastError = kErrorFileNotFound;
+    return nullptr;
+  }
   if (sim::SameText(name, L"ntdll.dll")) {
     return sim::MakeHandle(sim::HandleKind::Module, 0);
   }
@@ -89,7 +96,11 @@ ModuleHandle FindModule(const wchar_t* name) {
 }
 
 ProcAddress FindProc(ModuleHandle module, const char* name) {
-  const sim::Machine& m = sim::machine();
+  sim::Machine& m = sim::machine();
+  if (m.Faulted(sim::Call::ProcLookup)) {
+    m.lastError = 127;  // procedure not found
+    return nullptr;
+  }
   if (module == sim::MakeHandle(sim::HandleKind::Module, 0)) {
     if (std::strcmp(name, "NtQuerySystemInformation") == 0 && m.bindsQuery) {
       return &NtQuerySystemInformationEntry;
@@ -108,6 +119,9 @@ ProcAddress FindProc(ModuleHandle module, const char* name) {
 int32_t QuerySystemInformation(ProcAddress bound, uint32_t infoClass, void* record, uint32_t length,
                                uint32_t* returnedLength) {
   const sim::FileCache& cache = sim::machine().fileCache;
+  if (sim::machine().Faulted(sim::Call::NativeQuery)) {
+    return kStatusAccessDenied;
+  }
   if (bound != &NtQuerySystemInformationEntry || infoClass != kFileCacheInformation) {
     return kStatusInvalidInfoClass;
   }
@@ -143,6 +157,11 @@ int32_t SetSystemInformation(ProcAddress bound, uint32_t infoClass, void* record
   event.minimum = request.minimumWorkingSet;
   event.maximum = request.maximumWorkingSet;
   event.status = m.fileCache.setStatus;
+  if (m.Faulted(sim::Call::NativeSet)) {
+    event.status = static_cast<uint32_t>(kStatusAccessDenied);
+    m.Record(event);
+    return kStatusAccessDenied;
+  }
   m.Record(event);
   const bool emptyRequest =
       request.minimumWorkingSet == sim::kAllOnes && request.maximumWorkingSet == sim::kAllOnes;
@@ -155,7 +174,7 @@ int32_t SetSystemInformation(ProcAddress bound, uint32_t infoClass, void* record
 
 bool OpenProcessToken(uint32_t /*access*/, Handle& token) {
   sim::Machine& m = sim::machine();
-  if (!m.tokenOpens) {
+  if (m.Faulted(sim::Call::TokenOpen) || !m.tokenOpens) {
     token = nullptr;
     m.lastError = kErrorAccessDenied;
     return false;
@@ -166,6 +185,10 @@ bool OpenProcessToken(uint32_t /*access*/, Handle& token) {
 }
 
 bool LookupPrivilege(const wchar_t* name, Luid& luid) {
+  if (sim::machine().Faulted(sim::Call::PrivilegeLookup)) {
+    sim::machine().lastError = kErrorAccessDenied;
+    return false;
+  }
   if (!sim::SameText(name, L"SeIncreaseQuotaPrivilege")) {
     sim::machine().lastError = 1313;  // no such privilege
     return false;
@@ -177,6 +200,10 @@ bool LookupPrivilege(const wchar_t* name, Luid& luid) {
 bool AdjustPrivileges(Handle token, const TokenPrivilege& newState, uint32_t bufferLength,
                       TokenPrivilege* previousState, uint32_t* returnLength) {
   sim::Machine& m = sim::machine();
+  if (m.Faulted(sim::Call::PrivilegeAdjust)) {
+    m.lastError = kErrorAccessDenied;
+    return false;
+  }
   if (!sim::IsHandle(token, sim::HandleKind::Token)) {
     m.lastError = kErrorInvalidHandle;
     return false;
@@ -214,6 +241,10 @@ bool CloseObject(Handle handle) {
 
 Handle CreateNamedMutexW(bool /*initialOwner*/, const wchar_t* name) {
   sim::Machine& m = sim::machine();
+  if (m.Faulted(sim::Call::MutexCreate)) {
+    m.lastError = kErrorAccessDenied;
+    return nullptr;
+  }
   size_t index = sim::FindOrAddMutex(name);
   m.lastError = m.mutexes[index].openHandles > 0 ? kErrorAlreadyExists : kErrorSuccess;
   ++m.mutexes[index].openHandles;
@@ -230,7 +261,7 @@ Handle CreateNamedMutexA(bool initialOwner, const char* name) {
 }
 
 bool StartDetachedThread(ThreadRoutine routine, void* argument) {
-  if (!sim::machine().threadsStart) {
+  if (sim::machine().Faulted(sim::Call::ThreadStart) || !sim::machine().threadsStart) {
     return false;
   }
   routine(argument);

@@ -36,7 +36,7 @@ uint32_t DriveType(const wchar_t* rootPath) {
 Handle OpenVolume(const wchar_t* path) {
   // "\\.\X:"
   const sim::Drive* drive = DriveOf(path[4]);
-  if (drive == nullptr || !drive->opens) {
+  if (sim::machine().Faulted(sim::Call::VolumeOpen) || drive == nullptr || !drive->opens) {
     return kInvalidHandle;
   }
   ++sim::machine().openHandles;
@@ -44,7 +44,8 @@ Handle OpenVolume(const wchar_t* path) {
 }
 
 bool FlushVolume(Handle volume) {
-  if (!sim::IsHandle(volume, sim::HandleKind::Volume)) {
+  if (sim::machine().Faulted(sim::Call::VolumeFlush) ||
+      !sim::IsHandle(volume, sim::HandleKind::Volume)) {
     return false;
   }
   sim::Event event{sim::EventKind::Flush};
