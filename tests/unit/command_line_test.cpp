@@ -40,19 +40,8 @@ class CommandLineTest : public TunerTest {
     return machine().output;
   }
 
-  sim::Service& Installed(const std::wstring& path, uint32_t state) {
-    sim::Service& service = machine().AddService(kServiceName, path);
-    service.displayName = kServiceDisplayName;
-    service.status.currentState = state;
-    return service;
-  }
-
-  static std::vector<uint64_t> Sleeps() {
-    std::vector<uint64_t> result;
-    for (const sim::Event& e : Events(sim::EventKind::Sleep)) {
-      result.push_back(e.value);
-    }
-    return result;
+  static sim::Service& Installed(const std::wstring& path, uint32_t state) {
+    return InstalledService(path, state);
   }
 };
 

@@ -8,19 +8,8 @@ namespace {
 
 class ServiceControlTest : public SimTest {
  protected:
-  sim::Service& Installed(uint32_t state = plat::kServiceStopped) {
-    sim::Service& service = machine().AddService(kServiceName, machine().programPath);
-    service.displayName = kServiceDisplayName;
-    service.status.currentState = state;
-    return service;
-  }
-
-  static std::vector<uint64_t> Sleeps() {
-    std::vector<uint64_t> result;
-    for (const sim::Event& e : Events(sim::EventKind::Sleep)) {
-      result.push_back(e.value);
-    }
-    return result;
+  static sim::Service& Installed(uint32_t state = plat::kServiceStopped) {
+    return InstalledService(machine().programPath, state);
   }
 
   void TearDown() override { EXPECT_EQ(machine().openHandles, 0) << "a handle was left open"; }

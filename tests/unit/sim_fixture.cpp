@@ -63,6 +63,21 @@ std::vector<std::wstring> SimTest::RegSetNames() {
   return result;
 }
 
+std::vector<uint64_t> SimTest::Sleeps() {
+  std::vector<uint64_t> result;
+  for (const sim::Event& e : Events(sim::EventKind::Sleep)) {
+    result.push_back(e.value);
+  }
+  return result;
+}
+
+sim::Service& SimTest::InstalledService(const std::wstring& path, uint32_t state) {
+  sim::Service& service = machine().AddService(L"Velmora Service", path);
+  service.displayName = L"Velmora Performance Optimizer and Tuner Service";
+  service.status.currentState = state;
+  return service;
+}
+
 std::vector<uint64_t> SimTest::SqueezesMB() {
   // A squeeze commits eight blocks of an eighth each.
   std::vector<uint64_t> result;

@@ -35,6 +35,10 @@ class SimTest : public ::testing::Test {
   static std::vector<std::pair<uint32_t, uint32_t>> CacheSetsKB();
   // Names of the values the code wrote, in order.
   static std::vector<std::wstring> RegSetNames();
+  // Every sleep, in ms, in order.
+  static std::vector<uint64_t> Sleeps();
+  // Adds the service "Velmora Service" to the simulated database.
+  static sim::Service& InstalledService(const std::wstring& path, uint32_t state);
   // Amounts in MB of the squeezes run, from their first block.
   static std::vector<uint64_t> SqueezesMB();
   static void ClearEvents() { machine().events.clear(); }

@@ -22,17 +22,6 @@ unset DISPLAY
 # shellcheck source-path=SCRIPTDIR
 source "$(dirname "$0")/wine-prefix.sh"
 
-passed=0
-failed=0
-check() {  # check NAME EXPECTED ACTUAL
-  if [ "$2" == "$3" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAIL: $1"
-    diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") | head -20
-  fi
-}
 give_up() {  # give_up REASON: the remaining checks cannot run
   failed=$((failed + 1))
   echo "FAIL: $1"

@@ -9,17 +9,6 @@ velsvc_exe=$1
 probe_exe=$2
 source "$(dirname "$0")/wine-prefix.sh"
 
-passed=0
-failed=0
-check() {  # check NAME EXPECTED ACTUAL
-  if [ "$2" == "$3" ]; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAIL: $1"
-    diff <(printf '%s' "$2") <(printf '%s' "$3") | head -20
-  fi
-}
 
 prefix_begin wine-prefix-velsvc
 # A folder with a blank, so that the service path must be quoted.

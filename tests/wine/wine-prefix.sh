@@ -7,6 +7,8 @@
 #                       removes the copy
 #   win PROGRAM ARGS    runs a program in the prefix, standard output to stdout
 #                       with each "\r\n" turned back into "\n"
+#   check NAME EXPECTED ACTUAL
+#                       counts a passed check, or prints FAIL and the difference
 
 wine_repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 export WINEDEBUG=-all
@@ -58,4 +60,16 @@ prefix_end() {
 win() {
   wine "$@" </dev/null 2>/dev/null | sed 's/\r$//'
   return "${PIPESTATUS[0]}"
+}
+
+passed=0
+failed=0
+check() {
+  if [ "$2" == "$3" ]; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAIL: $1"
+    diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") | head -20
+  fi
 }
