@@ -1,5 +1,6 @@
 // The simulated machine's errors, guards, memory status, version, binding by
 // name, native file-cache calls, token, mutexes, threads and sleeps.
+#include <cstddef>
 #include <cstring>
 
 #include "platform/sim/sim_internal.h"
@@ -131,14 +132,16 @@ int32_t QuerySystemInformation(ProcAddress bound, uint32_t infoClass, void* reco
   if (cache.queryStatus != 0) {
     return static_cast<int32_t>(cache.queryStatus);
   }
-  KernelFileCacheRecord info{};
-  info.currentSize = cache.currentSize;
-  info.peakSize = cache.peakSize;
-  info.minimumWorkingSet = cache.minimumPages;
-  info.maximumWorkingSet = cache.maximumPages;
-  std::memcpy(record, &info, sizeof info);
+  // Written field by field into the caller's record: a whole record built
+  // aside and copied over makes the caller's reads wait on the copy.
+  auto* const out = static_cast<unsigned char*>(record);
+  std::memset(out, 0, sizeof(KernelFileCacheRecord));
+  std::memcpy(out + offsetof(KernelFileCacheRecord, currentSize), &cache.currentSize, 8);
+  std::memcpy(out + offsetof(KernelFileCacheRecord, peakSize), &cache.peakSize, 8);
+  std::memcpy(out + offsetof(KernelFileCacheRecord, minimumWorkingSet), &cache.minimumPages, 8);
+  std::memcpy(out + offsetof(KernelFileCacheRecord, maximumWorkingSet), &cache.maximumPages, 8);
   if (returnedLength != nullptr) {
-    *returnedLength = sizeof info;
+    *returnedLength = sizeof(KernelFileCacheRecord);
   }
   return 0;
 }

@@ -1,0 +1,97 @@
+// How many C++ allocations a tuner tick makes, for each path and load band on
+// the simulated machine of tick_benchmark.cpp: every operator new of the
+// process is counted while the tuner ticks through two settings re-read cycles
+// (so the maintenance, the volume flushes and the re-read are among them).
+// Prints one line per path and band: "allocations PATH LOAD TICKS COUNT".
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "common/squeezer.h"
+#include "common/system_cache_control.h"
+#include "platform/sim/sim_machine.h"
+#include "service/cache_tuner.h"
+#include "service/settings_store.h"
+
+namespace {
+
+std::atomic<bool> gCounting{false};
+std::atomic<uint64_t> gAllocations{0};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (gCounting.load(std::memory_order_relaxed)) {
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
+  }
+  if (void* p = std::malloc(size == 0 ? 1 : size)) {
+    return p;
+  }
+  throw std::bad_alloc();
+}
+
+void* operator new[](std::size_t size) {
+  return operator new(size);
+}
+
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+  std::free(p);
+}
+
+namespace {
+
+constexpr uint64_t kMB = 1024 * 1024;
+constexpr int kTicks = 2 * 21002;
+
+uint64_t CountAt(uint32_t settingsValue, uint32_t load) {
+  sim::Reset();
+  sim::Machine& m = sim::machine();
+  m.current = sim::Reading{512 * kMB, 200 * kMB, 50, 512 * kMB};
+  m.fileCache.currentSize = 100 * kMB;
+  sim::RegKeyNode& key = m.Key(plat::kLocalMachine, kSettingsKeyPath);
+  key.exists = true;
+  const uint32_t autoOptHour = 30000;
+  key.Set(L"AutoOptHour", plat::kRegDword, &autoOptHour, 4);
+  key.Set(L"Settings", plat::kRegDword, &settingsValue, 4);
+
+  SystemCacheControl cache;
+  SettingsStore settings;
+  CSqueezeRam squeezer(kServiceTouchStride);
+  CacheTuner tuner(cache, settings, squeezer);
+  tuner.Tick();
+  m.recording = false;
+  m.current.load = load;
+
+  gAllocations = 0;
+  gCounting = true;
+  for (int i = 0; i < kTicks; ++i) {
+    tuner.Tick();
+  }
+  gCounting = false;
+  return gAllocations.load();
+}
+
+}  // namespace
+
+int main() {
+  const uint32_t loads[] = {20, 50, 70, 85, 95};
+  for (const uint32_t settingsValue : {0u, 1u}) {
+    for (const uint32_t load : loads) {
+      const uint64_t count = CountAt(settingsValue, load);
+      std::printf("allocations %s %u %d %llu\n", settingsValue == 1 ? "fixed" : "automatic", load,
+                  kTicks, static_cast<unsigned long long>(count));
+    }
+  }
+  return 0;
+}
