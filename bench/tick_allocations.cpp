@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "bench/bench_tuner.h"
 #include "common/squeezer.h"
 #include "common/system_cache_control.h"
 #include "platform/sim/sim_machine.h"
@@ -51,27 +52,11 @@ void operator delete[](void* p, std::size_t) noexcept {
 
 namespace {
 
-constexpr uint64_t kMB = 1024 * 1024;
 constexpr int kTicks = 2 * 21002;
 
 uint64_t CountAt(uint32_t settingsValue, uint32_t load) {
-  sim::Reset();
-  sim::Machine& m = sim::machine();
-  m.current = sim::Reading{512 * kMB, 200 * kMB, 50, 512 * kMB};
-  m.fileCache.currentSize = 100 * kMB;
-  sim::RegKeyNode& key = m.Key(plat::kLocalMachine, kSettingsKeyPath);
-  key.exists = true;
-  const uint32_t autoOptHour = 30000;
-  key.Set(L"AutoOptHour", plat::kRegDword, &autoOptHour, 4);
-  key.Set(L"Settings", plat::kRegDword, &settingsValue, 4);
-
-  SystemCacheControl cache;
-  SettingsStore settings;
-  CSqueezeRam squeezer(kServiceTouchStride);
-  CacheTuner tuner(cache, settings, squeezer);
-  tuner.Tick();
-  m.recording = false;
-  m.current.load = load;
+  BenchTuner bench(settingsValue, load);
+  CacheTuner& tuner = bench.tuner;
 
   gAllocations = 0;
   gCounting = true;

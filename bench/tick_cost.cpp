@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "bench/bench_tuner.h"
 #include "common/squeezer.h"
 #include "common/system_cache_control.h"
 #include "platform/sim/sim_machine.h"
@@ -26,8 +27,6 @@
 #include "service/settings_store.h"
 
 namespace {
-
-constexpr uint64_t kMB = 1024 * 1024;
 
 // Two re-reads of the settings: every periodic action of the tick shows up.
 constexpr int kRecordedTicks = 2 * 21002;
@@ -178,23 +177,8 @@ volatile uint64_t gSink = 0;
 
 bool Measure(uint32_t settingsValue, uint32_t load) {
   // The machine and tuner of tick_benchmark.cpp, ticked once the same way.
-  sim::Reset();
-  sim::Machine& m = sim::machine();
-  m.current = sim::Reading{512 * kMB, 200 * kMB, 50, 512 * kMB};
-  m.fileCache.currentSize = 100 * kMB;
-  sim::RegKeyNode& key = m.Key(plat::kLocalMachine, kSettingsKeyPath);
-  key.exists = true;
-  const uint32_t autoOptHour = 30000;
-  key.Set(L"AutoOptHour", plat::kRegDword, &autoOptHour, 4);
-  key.Set(L"Settings", plat::kRegDword, &settingsValue, 4);
-
-  SystemCacheControl cache;
-  SettingsStore settings;
-  CSqueezeRam squeezer(kServiceTouchStride);
-  CacheTuner tuner(cache, settings, squeezer);
-  tuner.Tick();
-  m.recording = false;
-  m.current.load = load;
+  BenchTuner bench(settingsValue, load);
+  CacheTuner& tuner = bench.tuner;
 
   const Recording recording = Record(tuner);
   const char* const path = settingsValue == 1 ? "fixed" : "automatic";
