@@ -226,7 +226,7 @@ def tray_rows(out, table, details):
                    f"a fresh one {t.get('tray_part_memory_status_fresh_us', '?')} us, every fifth "
                    "201 ms tick), cached icon "
                    f"{t.get('tray_part_cached_icon_us', '?')} us; a NIM_MODIFY of the unchanged "
-                   f"icon (no longer sent) {t.get('tray_part_notify_modify_us', '?')} us")
+                   f"icon (sent on every tick) {t.get('tray_part_notify_modify_us', '?')} us")
     allocations = int(t.get("tray_cached_allocations", "-1"))
     details.append(f"tray cached refresh: {allocations} C++ allocations in "
                    f"{t.get('tray_cached_ticks', '?')} ticks")
