@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 
 #include "bench/bench_tuner.h"
 #include "common/squeezer.h"
@@ -15,40 +14,7 @@
 #include "platform/sim/sim_machine.h"
 #include "service/cache_tuner.h"
 #include "service/settings_store.h"
-
-namespace {
-
-std::atomic<bool> gCounting{false};
-std::atomic<uint64_t> gAllocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (gCounting.load(std::memory_order_relaxed)) {
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-  }
-  if (void* p = std::malloc(size == 0 ? 1 : size)) {
-    return p;
-  }
-  throw std::bad_alloc();
-}
-
-void* operator new[](std::size_t size) {
-  return operator new(size);
-}
-
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  std::free(p);
-}
+#include "tests/support/allocation_counter.h"
 
 namespace {
 

@@ -23,38 +23,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <new>
 
 #include "common/squeezer.h"
 #include "common/system_cache_control.h"
 #include "platform/platform.h"
+#include "tests/support/allocation_counter.h"
 #include "tray/resources/resource.h"
 #include "tray/tray_icon_renderer.h"
 #include "tray/tray_monitor.h"
-
-namespace {
-
-std::atomic<bool> gCounting{false};
-std::atomic<uint64_t> gAllocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (gCounting.load(std::memory_order_relaxed)) {
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-  }
-  if (void* p = std::malloc(size == 0 ? 1 : size)) {
-    return p;
-  }
-  std::abort();
-}
-
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 namespace {
 

@@ -2,33 +2,9 @@
 // ticks run through all load bands, the maintenance and the settings re-read.
 #include <atomic>
 #include <cstdlib>
-#include <new>
 
+#include "tests/support/allocation_counter.h"
 #include "tests/unit/tuner_fixture.h"
-
-namespace {
-
-std::atomic<bool> gCounting{false};
-std::atomic<uint64_t> gAllocations{0};
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-  if (gCounting.load(std::memory_order_relaxed)) {
-    gAllocations.fetch_add(1, std::memory_order_relaxed);
-  }
-  if (void* p = std::malloc(size == 0 ? 1 : size)) {
-    return p;
-  }
-  throw std::bad_alloc();
-}
-
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 namespace {
 
