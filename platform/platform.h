@@ -31,6 +31,7 @@ inline constexpr uint32_t kErrorAccessDenied = 5;
 inline constexpr uint32_t kErrorInvalidHandle = 6;
 inline constexpr uint32_t kErrorAlreadyExists = 183;
 inline constexpr uint32_t kErrorMoreData = 234;
+inline constexpr uint32_t kErrorServiceDoesNotExist = 1060;
 inline constexpr uint32_t kErrorNotAllAssigned = 1300;
 
 // Registry value types.
@@ -220,6 +221,7 @@ inline constexpr uint32_t kServiceQueryStatus = 0x4;
 inline constexpr uint32_t kServiceStart = 0x10;
 inline constexpr uint32_t kServiceStop = 0x20;
 inline constexpr uint32_t kServiceInterrogate = 0x80;
+inline constexpr uint32_t kServiceUserDefinedControl = 0x100;
 inline constexpr uint32_t kServiceAllAccess = 0xF01FFu;
 
 // Service types, start types, error control.

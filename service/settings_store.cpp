@@ -19,15 +19,26 @@ uint64_t TotalPhysicalBytes() {
   return status.totalPhys;
 }
 
+uint32_t DefaultRamAvailable(uint64_t totalBytes) {
+  return static_cast<uint32_t>(totalBytes >> 23);
+}
+
+uint32_t DefaultMaxCacheSize(uint64_t totalBytes) {
+  return static_cast<uint32_t>(((totalBytes / 102400) * 78) & ~uint64_t{511});
+}
+
+uint64_t RamAvailableLimit(uint64_t totalBytes) {
+  return totalBytes / 1575936;
+}
+
 SettingsStore::SettingsStore() {
   const uint64_t total = TotalPhysicalBytes();
   Settings = 0;
   MemoryZipperPlus = 0;
-  RamAvailable = static_cast<uint32_t>(total >> 23);  // total MB / 8
+  RamAvailable = DefaultRamAvailable(total);
   DataSafe = 1;
   CacheUsage = 12;
-  // 78 percent of physical memory in KB, a multiple of 512.
-  MaxCacheSize = static_cast<uint32_t>(((total / 102400) * 78) & ~uint64_t{511});
+  MaxCacheSize = DefaultMaxCacheSize(total);
   BasedOnRam = 72;
   CacheCheck = 1;
 
@@ -110,9 +121,8 @@ uint32_t SettingsStore::ReadCacheCheck() {
 
 uint32_t SettingsStore::WriteRamAvailable(uint32_t megabytes) {
   const uint64_t total = TotalPhysicalBytes();
-  // The threshold may not pass about two thirds of physical memory (the divisor
-  // is 1.5 MB and 3 KB); beyond that it becomes half of it.
-  if (megabytes > total / 1575936) {
+  // Beyond its limit the threshold becomes half of physical memory.
+  if (megabytes > RamAvailableLimit(total)) {
     megabytes = static_cast<uint32_t>(total >> 21);
   }
   RegKey key(plat::kLocalMachine);

@@ -56,3 +56,14 @@ class SettingsStore {
 
 // Total physical memory in bytes, as the plain memory-status call reports it.
 uint64_t TotalPhysicalBytes();
+
+// The default memory-zipper threshold for `totalBytes` of physical memory: total MB / 8.
+uint32_t DefaultRamAvailable(uint64_t totalBytes);
+
+// The default maximum cache of the fixed mode, in KB: 78 percent of physical
+// memory, a multiple of 512.
+uint32_t DefaultMaxCacheSize(uint64_t totalBytes);
+
+// The largest memory-zipper threshold, in MB, the store keeps as given (the
+// divisor is 1.5 MB and 3 KB: about two thirds of physical memory).
+uint64_t RamAvailableLimit(uint64_t totalBytes);

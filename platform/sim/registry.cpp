@@ -11,6 +11,9 @@ namespace {
 
 constexpr int32_t kErrorInvalidParameter = 87;
 
+// KEY_SET_VALUE and KEY_CREATE_SUB_KEY: the rights a read-only key refuses.
+constexpr uint32_t kWriteRights = 0x2 | 0x4;
+
 bool IsRoot(RegHandle root) {
   return root == kLocalMachine || root == kCurrentUser;
 }
@@ -27,7 +30,7 @@ sim::RegKeyNode* NodeOf(RegHandle key) {
 
 }  // namespace
 
-int32_t RegOpen(RegHandle root, const wchar_t* path, uint32_t /*access*/, RegHandle& key) {
+int32_t RegOpen(RegHandle root, const wchar_t* path, uint32_t access, RegHandle& key) {
   key = nullptr;
   if (sim::machine().Faulted(sim::Call::RegOpen)) {
     return kErrorAccessDenied;
@@ -36,7 +39,7 @@ int32_t RegOpen(RegHandle root, const wchar_t* path, uint32_t /*access*/, RegHan
     return kErrorInvalidHandle;
   }
   sim::RegKeyNode& node = sim::machine().Key(root, path);
-  if (node.accessDenied) {
+  if (node.accessDenied || (node.readOnly && (access & kWriteRights) != 0)) {
     return kErrorAccessDenied;
   }
   if (!node.exists) {
@@ -56,7 +59,7 @@ int32_t RegCreate(RegHandle root, const wchar_t* path, uint32_t /*access*/, RegH
     return kErrorInvalidHandle;
   }
   sim::RegKeyNode& node = sim::machine().Key(root, path);
-  if (node.accessDenied) {
+  if (node.accessDenied || node.readOnly) {
     return kErrorAccessDenied;
   }
   node.exists = true;

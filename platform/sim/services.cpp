@@ -13,7 +13,6 @@ constexpr uint32_t kErrorInsufficientBuffer = 122;
 constexpr uint32_t kErrorDependentServicesRunning = 1051;
 constexpr uint32_t kErrorInvalidServiceControl = 1052;
 constexpr uint32_t kErrorServiceAlreadyRunning = 1056;
-constexpr uint32_t kErrorServiceDoesNotExist = 1060;
 constexpr uint32_t kErrorServiceNotActive = 1062;
 constexpr uint32_t kErrorFailedServiceControllerConnect = 1063;
 constexpr uint32_t kErrorServiceMarkedForDelete = 1072;
@@ -73,7 +72,7 @@ ScHandle OpenServiceManager(uint32_t /*access*/) {
   return sim::MakeHandle(sim::HandleKind::Manager, 0);
 }
 
-ScHandle OpenNamedService(ScHandle manager, const wchar_t* name, uint32_t /*access*/) {
+ScHandle OpenNamedService(ScHandle manager, const wchar_t* name, uint32_t access) {
   if (sim::machine().Faulted(sim::Call::ServiceOpen)) {
     Fail(kErrorAccessDenied);
     return nullptr;
@@ -82,11 +81,12 @@ ScHandle OpenNamedService(ScHandle manager, const wchar_t* name, uint32_t /*acce
     Fail(kErrorInvalidHandle);
     return nullptr;
   }
-  const sim::Service* service = sim::machine().FindService(name);
+  sim::Service* service = sim::machine().FindService(name);
   if (service == nullptr) {
     Fail(kErrorServiceDoesNotExist);
     return nullptr;
   }
+  service->openedAccess = access;
   return HandleOf(service);
 }
 
@@ -177,6 +177,12 @@ bool ControlNamedService(ScHandle handle, uint32_t control, ServiceStatus& statu
       return Fail(kErrorInvalidServiceControl);
     }
     SetState(*service, service->stateAfterStop);
+  } else if (control >= 128 && control <= 255) {
+    // A user-defined code needs its own right (which generic execute includes).
+    if ((service->openedAccess & (kServiceUserDefinedControl | kGenericExecute)) == 0) {
+      return Fail(kErrorAccessDenied);
+    }
+    service->userControls.push_back(control);
   } else if (control != kServiceControlInterrogate) {
     return Fail(kErrorInvalidServiceControl);
   }

@@ -52,6 +52,7 @@ struct RegKeyNode {
   std::wstring path;
   bool exists = false;
   bool accessDenied = false;  // the program's rights allow neither open nor create
+  bool readOnly = false;      // the program may read the key, but not write or create it
   std::vector<RegValue> values;
 
   RegValue* Find(const wchar_t* name);
@@ -103,6 +104,9 @@ struct Service {
   uint32_t stateAfterStart = plat::kServiceRunning;
   uint32_t waitHintAfterStart = 0;
   uint32_t stateAfterStop = plat::kServiceStopped;
+
+  uint32_t openedAccess = 0;           // the rights asked for at the last open
+  std::vector<uint32_t> userControls;  // user-defined codes (128 to 255) accepted
 };
 
 // The all-ones marker of a limit in a cache set request: the empty request.

@@ -1,0 +1,62 @@
+// velpanel: the control panel of Velmora. Without parameters it shows the
+// settings and the state of the service; with the single parameter "about" it
+// shows the About box.
+#include <windows.h>
+// After windows.h, which they need.
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "panel/control_panel_dialog.h"
+#include "platform/platform.h"
+
+namespace {
+
+// What the command line asks for.
+enum class Request { Panel, About, Unknown };
+
+Request ParseCommandLine(std::wstring& unknown) {
+  int count = 0;
+  LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (arguments == nullptr) {
+    return Request::Panel;
+  }
+  Request request = Request::Panel;
+  if (count == 2 && plat::CompareNoCase(arguments[1], L"about") == 0) {
+    request = Request::About;
+  } else if (count > 1) {
+    request = Request::Unknown;
+    unknown = arguments[1];
+  }
+  LocalFree(arguments);
+  return request;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  std::wstring unknown;
+  switch (ParseCommandLine(unknown)) {
+    case Request::About:
+      ShowAboutBox(instance, nullptr);
+      return 0;
+    case Request::Unknown: {
+      const std::wstring text = L"Unknown parameter \"" + unknown +
+                                L"\".\n\nStart velpanel.exe without parameters to change the "
+                                L"settings, or with \"about\" to see its version.";
+      MessageBoxW(nullptr, text.c_str(), L"Velmora Control Panel", MB_OK | MB_ICONWARNING);
+      return 2;
+    }
+    case Request::Panel:
+      break;
+  }
+  plat::MemoryStatus memory{};
+  plat::QueryMemoryStatus(memory);
+  ControlPanelDialog dialog(memory.totalPhys);
+  dialog.Run(instance);
+  return 0;
+}
