@@ -1,0 +1,345 @@
+#!/usr/bin/env bash
+# Velmora's setup program under Wine, as an administrator sees it: a silent
+# installation into "C:\Program Files\Velmora" that starts the service and the
+# tray monitor and registers the uninstaller; an update over the running
+# installation; the uninstaller, which keeps the settings unless
+# /REMOVESETTINGS asks otherwise, and leaves nothing else behind.
+#
+#   installer_test.sh SETUP.EXE SVC_PROBE.EXE PANEL_PROBE.EXE
+#
+# SETUP.EXE is installer/velmora.nsi built with VERSION 1.0.0.
+#
+# The tray monitor needs a display: the setup program runs in a Wine desktop
+# with a taskbar on a virtual display of its own, and with a private
+# /proc/meminfo (a mount namespace of its own) that the tray monitor it starts
+# inherits, so that nothing it does is sized from the host's memory.
+set -u
+setup_exe=$1
+probe_exe=$2
+panel_probe_exe=$3
+# The prefix's first programs must not bind to a display: the desktop of this
+# test is started later, on its own display.
+unset DISPLAY
+# shellcheck source-path=SCRIPTDIR
+source "$(dirname "$0")/wine-prefix.sh"
+
+give_up() {  # give_up REASON: the remaining checks cannot run
+  failed=$((failed + 1))
+  echo "FAIL: $1"
+  echo "$passed passed, $failed failed"
+  exit 1
+}
+check_that() {  # check_that NAME COMMAND...: passes when the command succeeds
+  local name=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAIL: $name"
+  fi
+}
+# Runs COMMAND... every quarter second until it succeeds, at most SECONDS long.
+poll() {
+  local seconds=$1 i
+  shift
+  for ((i = 0; i < seconds * 4; i++)); do
+    "$@" && return 0
+    sleep 0.25
+  done
+  "$@"
+}
+
+xvfb=""
+cleanup() {
+  prefix_end
+  if [ -n "$xvfb" ]; then
+    kill "$xvfb" 2>/dev/null
+    wait "$xvfb" 2>/dev/null
+    xvfb=""
+  fi
+  rm -rf "${work:-}"
+}
+
+prefix_begin wine-prefix-installer
+trap cleanup EXIT
+work="$(mktemp -d)"
+
+# ---- The desktop -------------------------------------------------------------
+
+# Xvfb picks a free display number and writes it to descriptor 7 once clients
+# can connect.
+Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp \
+  7>"$work/display" </dev/null >/dev/null 2>&1 &
+xvfb=$!
+display_known() { [ -s "$work/display" ]; }
+poll 10 display_known || give_up "Xvfb did not start"
+DISPLAY=":$(head -n 1 "$work/display")"
+export DISPLAY
+
+# Every program of the prefix runs in the desktop named "shell", whose taskbar
+# shows notification icons; it is up once its taskbar shows something other
+# than the black of the bare display.
+win reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 800x600 /f >/dev/null
+win reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null
+wine explorer /desktop=shell,800x600 </dev/null >/dev/null 2>&1 &
+taskbar_shown() {
+  import -display "$DISPLAY" -window root "$work/now.png" 2>/dev/null &&
+    convert "$work/now.png" -crop 800x20+0+580 +repage txt:- 2>/dev/null |
+    grep -v '^#' | grep -qv '#000000'
+}
+poll 30 taskbar_shown || give_up "the desktop's taskbar did not appear"
+
+# ---- Programs, probes and the pinned memory ---------------------------------------
+
+cp "$setup_exe" "$WINEPREFIX/drive_c/velmora-setup.exe"
+cp "$probe_exe" "$WINEPREFIX/drive_c/svc_probe.exe"
+cp "$panel_probe_exe" "$WINEPREFIX/drive_c/panel_probe.exe"
+folder="$WINEPREFIX/drive_c/Program Files/Velmora"
+probe() { win 'C:\svc_probe.exe' "$@"; }
+panel() { win 'C:\panel_probe.exe' "$@"; }
+
+# 400 MB available and a small page file: a squeeze that the tray monitor might
+# start stays small.
+meminfo="$work/meminfo"
+cat >"$meminfo" <<'EOF'
+MemTotal:        1048576 kB
+MemFree:          409600 kB
+MemAvailable:     409600 kB
+Buffers:               0 kB
+Cached:                0 kB
+SwapCached:            0 kB
+SwapTotal:         65536 kB
+SwapFree:          65536 kB
+EOF
+# Run by bash in a mount namespace of its own: $0 is the file, "$@" the command.
+# shellcheck disable=SC2016
+mount_meminfo='mount --bind "$0" /proc/meminfo && exec "$@"'
+pinned() {  # runs a command with the pinned /proc/meminfo
+  unshare -m bash -c "$mount_meminfo" "$meminfo" "$@"
+}
+
+# Runs the setup program with ARGUMENTS in the pinned namespace and prints its
+# exit code. Its output goes to a file: the tray monitor it starts would hold a
+# pipe open for as long as it runs.
+run_setup() {
+  pinned wine 'C:\velmora-setup.exe' "$@" </dev/null >>"$work/setup.out" 2>&1
+  echo $?
+}
+# Runs a command line exactly as written, from a batch file: the uninstaller's
+# "_?=" switch must be the last one and must not be quoted, while wine itself
+# quotes every argument that contains a blank. cmd waits for the program and
+# passes its exit code on.
+run_line() {
+  printf '@echo off\r\n%s\r\nexit /b %%errorlevel%%\r\n' "$1" >"$WINEPREFIX/drive_c/line.bat"
+  pinned wine cmd /c 'C:\line.bat' </dev/null >>"$work/setup.out" 2>&1
+  echo $?
+}
+
+# "PID COMMAND LINE" of each running program of the prefix (Wine shows a
+# program's Windows path and arguments as its command line).
+programs() {
+  local pid
+  for pid in $(prefix_pids); do
+    echo "$pid $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)"
+  done
+}
+velmon_pids() { programs | awk 'index($0, "C:\\Program Files\\Velmora\\velmon.exe") { print $1 }'; }
+velmon_runs() { [ "$(velmon_pids | wc -l)" -eq 1 ]; }
+velmon_gone() { [ -z "$(velmon_pids)" ]; }
+
+# reg query's data of value NAME in KEY ("TYPE DATA"), or nothing.
+regvalue() {  # regvalue KEY NAME
+  win reg query "$1" /v "$2" 2>/dev/null |
+    awk -v name="$2" 'index($0, "    " name "    ") == 1 {
+      sub("^    " name "    ", ""); sub("    ", " "); print }'
+}
+# The names of the values of KEY, one a line, sorted; or "absent".
+regnames() {
+  local out
+  out=$(win reg query "$1" 2>/dev/null) || { echo "absent"; return; }
+  printf '%s\n' "$out" | awk '/^    [^ ]/ { sub(/^    /, ""); sub(/    .*/, ""); print }' | sort
+}
+key_absent() { ! win reg query "$1" >/dev/null 2>&1; }
+
+run_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora'
+service_key='HKLM\SYSTEM\CurrentControlSet\Services\Velmora Service'
+settings_key='HKLM\SOFTWARE\Quorlex\Velmora'
+autostart_wanted='REG_SZ "C:\Program Files\Velmora\velmon.exe"'
+autostart_written() { [ "$(regvalue "$run_key" Velmora)" == "$autostart_wanted" ]; }
+
+# ---- The checks of an installed, running Velmora -------------------------------
+
+check_installed() {  # check_installed WHEN
+  local when=$1 state
+  check "$when: the files" \
+    $'uninstall.exe\nvelmon.exe\nvelmora.chm\nvelpanel.exe\nvelsvc.exe' "$(ls "$folder" 2>&1)"
+  state=$(probe state)
+  check "$when: the service runs" "4" "${state%% *}"
+  check "$when: the service's presence mutex" "exists" "$(probe mutex)"
+  check "$when: the service's path, quoted" \
+    'REG_SZ "C:\Program Files\Velmora\velsvc.exe"' "$(regvalue "$service_key" ImagePath)"
+  check "$when: the service starts with Windows" "REG_DWORD 0x2" "$(regvalue "$service_key" Start)"
+  check_that "$when: one velmon runs" poll 30 velmon_runs
+  check_that "$when: velmon's autostart value, REG_SZ, quoted path" poll 30 autostart_written
+  check "$when: the uninstaller's entry" \
+    $'DisplayIcon\nDisplayName\nDisplayVersion\nEstimatedSize\nInstallLocation\nNoModify\nNoRepair\nPublisher\nQuietUninstallString\nUninstallString' \
+    "$(regnames "$uninstall_key")"
+  check "$when: DisplayName" "REG_SZ Velmora 1.0" "$(regvalue "$uninstall_key" DisplayName)"
+  check "$when: DisplayVersion" "REG_SZ 1.0.0" "$(regvalue "$uninstall_key" DisplayVersion)"
+  check "$when: Publisher" "REG_SZ Quorlex" "$(regvalue "$uninstall_key" Publisher)"
+  check "$when: InstallLocation" 'REG_SZ C:\Program Files\Velmora' \
+    "$(regvalue "$uninstall_key" InstallLocation)"
+  check "$when: DisplayIcon" 'REG_SZ C:\Program Files\Velmora\velmon.exe' \
+    "$(regvalue "$uninstall_key" DisplayIcon)"
+  check "$when: UninstallString" 'REG_SZ "C:\Program Files\Velmora\uninstall.exe"' \
+    "$(regvalue "$uninstall_key" UninstallString)"
+  check "$when: QuietUninstallString" 'REG_SZ "C:\Program Files\Velmora\uninstall.exe" /S' \
+    "$(regvalue "$uninstall_key" QuietUninstallString)"
+  check "$when: NoModify" "REG_DWORD 0x1" "$(regvalue "$uninstall_key" NoModify)"
+  check "$when: NoRepair" "REG_DWORD 0x1" "$(regvalue "$uninstall_key" NoRepair)"
+  # The size of the installed files in KB, rounded down.
+  local bytes
+  bytes=$(cat "$folder"/* | wc -c)
+  check "$when: EstimatedSize" "REG_DWORD $(printf '0x%x' $((bytes / 1024)))" \
+    "$(regvalue "$uninstall_key" EstimatedSize)"
+  # The installer leaves the settings to the service, which adds the values
+  # that are missing.
+  check "$when: AutoOptHour as set before" "REG_DWORD 0x7530" "$(regvalue "$settings_key" AutoOptHour)"
+  check_that "$when: the service added its settings" test "$(regnames "$settings_key" | wc -l)" -gt 1
+}
+
+check_uninstalled() {  # check_uninstalled WHEN
+  local when=$1
+  check "$when: the service is gone" "absent" "$(probe state)"
+  check "$when: its presence mutex is gone" "absent" "$(probe mutex)"
+  check_that "$when: velmon has ended" poll 10 velmon_gone
+  check "$when: no autostart value" "" "$(regvalue "$run_key" Velmora)"
+  check "$when: the folder is gone" "absent" "$([ -e "$folder" ] && echo present || echo absent)"
+  check_that "$when: the uninstaller's entry is gone" key_absent "$uninstall_key"
+}
+
+# The control panel as installed: started in the desktop, driven by
+# panel_probe through its fields and buttons (ids of panel/resources/resource.h:
+# row 2 is RamAvailable; 1001 the banner, 1002 Apply, 1003 the result line,
+# 1004 the service line, 1202 the field, 1402 its message).
+start_panel() {  # start_panel [ARGUMENT]: runs velpanel in the background
+  wine 'C:\Program Files\Velmora\velpanel.exe' "$@" </dev/null >>"$work/panel.out" 2>&1 &
+  panel_pid=$!
+}
+check_panel_changes_setting() {
+  local before lines
+  before=$(regvalue "$settings_key" RamAvailable)
+  start_panel
+  mapfile -t lines < <(panel text 1001 text 1004 text 1202)
+  check "panel: its window" "found" "${lines[0]:-}"
+  check "panel: writable for an administrator" \
+    "Change a value and press Apply: the values are saved and the running service takes them up at once." \
+    "${lines[1]:-}"
+  check "panel: the service's state" "Service: running" "${lines[2]:-}"
+  check "panel: RamAvailable as stored" "REG_DWORD $(printf '0x%x' "${lines[3]:-0}")" "$before"
+
+  # A field that is not a number: refused beside the field, nothing written.
+  mapfile -t lines < <(panel set 2 "12x" press 1002 text 1402 text 1003)
+  check "panel: not a number refused" "Not a whole number: enter 1 to " "${lines[3]:0:31}"
+  check "panel: nothing saved" "Nothing was saved: correct the values marked in red." "${lines[4]:-}"
+  check "panel: the registry unchanged" "$before" "$(regvalue "$settings_key" RamAvailable)"
+
+  mapfile -t lines < <(panel set 2 "200" press 1002 text 1402 text 1003)
+  check "panel: 200 accepted" "" "${lines[3]-x}"
+  check "panel: saved and taken up" "Saved 1 value; the service has taken them up." "${lines[4]:-}"
+  check "panel: RamAvailable written as a DWORD" "REG_DWORD 0xc8" \
+    "$(regvalue "$settings_key" RamAvailable)"
+
+  # The service took 200 into its store: a value deleted from outside comes
+  # back at the next reload with the value the service last read, not with the
+  # one it had before.
+  win reg delete "$settings_key" /v RamAvailable /f >/dev/null 2>&1
+  check "service: reload accepted" "ok 4" "$(probe control 144 | cut -d' ' -f1-2)"
+  ramavailable_back() { [ "$(regvalue "$settings_key" RamAvailable)" == "REG_DWORD 0xc8" ]; }
+  check_that "service: it writes back the panel's 200" poll 10 ramavailable_back
+
+  mapfile -t lines < <(panel press 2 gone)
+  check "panel: Close ends it" "gone" "${lines[2]:-}"
+  wait "$panel_pid"
+  check "panel: exit code" "0" "$?"
+
+  start_panel about
+  mapfile -t lines < <(panel wait "About Velmora" text 1601 text 1602 press 1 gone)
+  check "about: the box" \
+    $'found\nVelmora\nVersion 1.0.0\nok\ngone' "$(printf '%s\n' "${lines[@]}")"
+  wait "$panel_pid"
+  check "about: exit code" "0" "$?"
+
+  start_panel bogus
+  mapfile -t lines < <(panel text 65535 press 1 gone)
+  check "unknown parameter: said" \
+    $'found\nUnknown parameter "bogus".\n\nStart velpanel.exe without parameters to change the settings, or with "about" to see its version.\nok\ngone' \
+    "$(printf '%s\n' "${lines[@]}")"
+  wait "$panel_pid"
+  check "unknown parameter: exit code" "2" "$?"
+}
+
+# ---- First installation --------------------------------------------------------
+
+# The service's first tick would start its periodic boost, which squeezes most
+# of this machine's memory (Wine reports the host's): with AutoOptHour 30000 it
+# comes only after 20000 maintenance rounds. The installer leaves existing
+# settings alone, so the value is there before the service first starts.
+win reg add "$settings_key" /v AutoOptHour /t REG_DWORD /d 30000 /f >/dev/null
+check "nothing installed before" "absent" "$(probe state)"
+
+check "setup /S exits with 0" "0" "$(run_setup /S)"
+check_installed "installed"
+check_panel_changes_setting
+
+# ---- An update over the running installation ----------------------------------------
+
+velmon_before=$(velmon_pids)
+check "update: setup /S exits with 0" "0" "$(run_setup /S)"
+check_installed "updated"
+check_that "update: the earlier velmon has ended" test ! -e "/proc/${velmon_before:-0}"
+check_that "update: a new velmon runs" test -n "$(velmon_pids | grep -vx "${velmon_before:-0}")"
+
+# ---- Uninstalling, keeping the settings -----------------------------------------------
+
+# An uninstaller copies itself to the temporary folder, starts the copy and
+# ends at once. Run as "COPY /S _?=FOLDER" from a copy outside the folder it
+# works in place and can be waited for, and still removes the folder's own
+# uninstall.exe and the folder.
+settings_before=$(win reg query "$settings_key")
+mkdir -p "$WINEPREFIX/drive_c/uninstaller"
+cp "$folder/uninstall.exe" "$WINEPREFIX/drive_c/uninstaller/uninstall.exe"
+check "uninstall /S exits with 0" "0" \
+  "$(run_line 'C:\uninstaller\uninstall.exe /S _?=C:\Program Files\Velmora')"
+check_uninstalled "uninstalled"
+check "uninstalled: the settings stay, every value as it was" "$settings_before" \
+  "$(win reg query "$settings_key")"
+rm -rf "$WINEPREFIX/drive_c/uninstaller"
+
+# ---- Installing again, uninstalling with the settings ------------------------------------
+
+check "again: setup /S exits with 0" "0" "$(run_setup /S)"
+check_installed "again"
+
+# As a user runs it: the quiet uninstall line from the entry, plus
+# /REMOVESETTINGS. The started copy is waited for by its command line.
+quiet=$(regvalue "$uninstall_key" QuietUninstallString)
+quiet=${quiet#REG_SZ }
+check "uninstall /S /REMOVESETTINGS starts with 0" "0" "$(run_line "$quiet /REMOVESETTINGS")"
+uninstaller_done() { ! programs | grep -q '\\~nsu[^\\]*\.tmp\\Un\.exe'; }
+check_that "the uninstaller's copy ends" poll 60 uninstaller_done
+check_uninstalled "removed"
+check "removed: no settings" "absent" "$(regnames "$settings_key")"
+check "removed: no Quorlex key left empty" "absent" "$(regnames 'HKLM\SOFTWARE\Quorlex')"
+
+# ---- The end ------------------------------------------------------------------------
+
+xvfb_pid=$xvfb
+cleanup
+check "no Wine process of the prefix left" "0" "$(prefix_pids | wc -l)"
+check_that "Xvfb ended" test ! -e "/proc/$xvfb_pid"
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
