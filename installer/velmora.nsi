@@ -61,6 +61,9 @@ RequestExecutionLevel admin
 ; The captions of velmon's hidden dialog window and of the control panel.
 !define TRAY_WINDOW_TITLE "Velmora Tray Icon"
 !define PANEL_WINDOW_TITLE "Velmora Control Panel"
+; The help viewer's window showing velmora.chm: its class and the help's title.
+!define HELP_WINDOW_CLASS "HH Parent"
+!define HELP_WINDOW_TITLE "Velmora Help"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define RUN_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
 !define AUTOSTART_VALUE "Velmora"
@@ -207,18 +210,21 @@ Function ${UN}StopService
   Pop $0
 FunctionEnd
 
-; Ends every running copy of a program found by its top-level dialog window:
-; WM_CLOSE to the window, then up to 10 seconds' wait for the process to end,
-; so that its file can be replaced or deleted after it.
+; Ends every running copy of a program found by a top-level window (push the
+; window class, then its caption): WM_CLOSE to the window, then up to 10
+; seconds' wait for the process to end, so that the files it holds can be
+; replaced or deleted after it.
 Function ${UN}EndProgramByWindow
   Exch $R0   ; the window's caption
+  Exch
+  Exch $R1   ; its class
   Push $0
   Push $1
   Push $2
   Push $3
   Push $4
   ${For} $4 1 5
-    FindWindow $0 "#32770" "$R0"
+    FindWindow $0 "$R1" "$R0"
     ${IfThen} $0 = 0 ${|} ${Break} ${|}
     StrCpy $1 0
     System::Call 'user32::GetWindowThreadProcessId(p r0, *i .r1) i'
@@ -243,6 +249,7 @@ Function ${UN}EndProgramByWindow
   Pop $2
   Pop $1
   Pop $0
+  Pop $R1
   Pop $R0
 FunctionEnd
 
@@ -255,13 +262,22 @@ Function ${UN}EndTrayMonitor
     DetailPrint "Ending the tray monitor..."
   ${EndIf}
   Pop $0
+  Push "#32770"
   Push "${TRAY_WINDOW_TITLE}"
   Call ${UN}EndProgramByWindow
 FunctionEnd
 
 ; Ends an open control panel; changes it has not applied are dropped.
 Function ${UN}EndControlPanel
+  Push "#32770"
   Push "${PANEL_WINDOW_TITLE}"
+  Call ${UN}EndProgramByWindow
+FunctionEnd
+
+; Closes the help viewer showing velmora.chm, which holds the file open.
+Function ${UN}EndHelpViewer
+  Push "${HELP_WINDOW_CLASS}"
+  Push "${HELP_WINDOW_TITLE}"
   Call ${UN}EndProgramByWindow
 FunctionEnd
 
@@ -322,10 +338,12 @@ Section "Velmora" SecMain
   SetRegView 64
 
   ; An earlier installation is replaced in place: its service, its tray
-  ; monitor and an open control panel must let go of their files first.
+  ; monitor, an open control panel and the help viewer must let go of their
+  ; files first.
   Call StopService
   Call EndTrayMonitor
   Call EndControlPanel
+  Call EndHelpViewer
 
   SetOutPath "$INSTDIR"
   File "${BINDIR}/velsvc.exe"
@@ -430,6 +448,7 @@ Section "Uninstall"
   Call un.EndTrayMonitor
   DeleteRegValue HKLM "${RUN_KEY}" "${AUTOSTART_VALUE}"
   Call un.EndControlPanel
+  Call un.EndHelpViewer
 
   !insertmacro DeleteWithRetry "$INSTDIR\velsvc.exe"
   !insertmacro DeleteWithRetry "$INSTDIR\velmon.exe"

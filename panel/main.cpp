@@ -13,6 +13,9 @@
 
 namespace {
 
+// The panel's caption, as its dialog resource gives it.
+constexpr wchar_t kPanelCaption[] = L"Velmora Control Panel";
+
 // What the command line asks for.
 enum class Request { Panel, About, Unknown };
 
@@ -48,11 +51,20 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
       const std::wstring text = L"Unknown parameter \"" + unknown +
                                 L"\".\n\nStart velpanel.exe without parameters to change the "
                                 L"settings, or with \"about\" to see its version.";
-      MessageBoxW(nullptr, text.c_str(), L"Velmora Control Panel", MB_OK | MB_ICONWARNING);
+      MessageBoxW(nullptr, text.c_str(), kPanelCaption, MB_OK | MB_ICONWARNING);
       return 2;
     }
     case Request::Panel:
       break;
+  }
+  // Started again (a second click on the tray icon), it brings the open panel
+  // to the front instead of opening another.
+  if (HWND open = FindWindowW(L"#32770", kPanelCaption)) {
+    if (IsIconic(open)) {
+      ShowWindow(open, SW_RESTORE);
+    }
+    SetForegroundWindow(open);
+    return 0;
   }
   plat::MemoryStatus memory{};
   plat::QueryMemoryStatus(memory);

@@ -38,3 +38,4 @@ wine reg add 'HKLM\SOFTWARE\Quorlex\Velmora' /v AutoOptHour /t REG_DWORD /d 3000
 wine "$velsvc" -start </dev/null 2>/dev/null | sed 's/\r$//'
 wine "$velsvc" -info </dev/null 2>/dev/null | sed 's/\r$//'
 echo "The service keeps running. To stop and remove it: WINEPREFIX=$WINEPREFIX wine '$velsvc' -remove && WINEPREFIX=$WINEPREFIX wineserver -k"
+echo "The setup program with all three programs and the help: build/windows/velmora-1.0.0-setup.exe (/S installs silently)."

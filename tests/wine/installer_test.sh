@@ -5,7 +5,7 @@
 # installation; the uninstaller, which keeps the settings unless
 # /REMOVESETTINGS asks otherwise, and leaves nothing else behind.
 #
-#   installer_test.sh SETUP.EXE SVC_PROBE.EXE PANEL_PROBE.EXE
+#   installer_test.sh SETUP.EXE SVC_PROBE.EXE PANEL_PROBE.EXE TRAY_PROBE.EXE
 #
 # SETUP.EXE is installer/velmora.nsi built with VERSION 1.0.0.
 #
@@ -17,6 +17,7 @@ set -u
 setup_exe=$1
 probe_exe=$2
 panel_probe_exe=$3
+tray_probe_exe=$4
 # The prefix's first programs must not bind to a display: the desktop of this
 # test is started later, on its own display.
 unset DISPLAY
@@ -95,9 +96,11 @@ poll 30 taskbar_shown || give_up "the desktop's taskbar did not appear"
 cp "$setup_exe" "$WINEPREFIX/drive_c/velmora-setup.exe"
 cp "$probe_exe" "$WINEPREFIX/drive_c/svc_probe.exe"
 cp "$panel_probe_exe" "$WINEPREFIX/drive_c/panel_probe.exe"
+cp "$tray_probe_exe" "$WINEPREFIX/drive_c/tray_probe.exe"
 folder="$WINEPREFIX/drive_c/Program Files/Velmora"
 probe() { win 'C:\svc_probe.exe' "$@"; }
 panel() { win 'C:\panel_probe.exe' "$@"; }
+tray() { win 'C:\tray_probe.exe' "$@"; }
 
 # 400 MB available and a small page file: a squeeze that the tray monitor might
 # start stays small.
@@ -281,6 +284,37 @@ check_panel_changes_setting() {
   check "unknown parameter: exit code" "2" "$?"
 }
 
+help_viewer() { programs | grep -qi 'hh\.exe.*C:\\Program Files\\Velmora\\velmora\.chm'; }
+help_viewer_gone() { ! help_viewer; }
+
+# velmon's Properties, About and Help items open the installed control panel,
+# its About box and the help file.
+check_tray_opens_companions() {
+  local lines
+  check "tray: Properties" "sent" "$(tray send 40002)"
+  mapfile -t lines < <(panel text 1004)
+  check "tray: Properties opens the control panel" $'found\nService: running' \
+    "$(printf '%s\n' "${lines[@]}")"
+  # A second start brings the open panel forward; no second panel opens.
+  start_panel
+  panel_ended() { ! kill -0 "$panel_pid" 2>/dev/null; }
+  if poll 10 panel_ended; then
+    wait "$panel_pid"
+    check "panel: a second start ends at once, with 0" "0" "$?"
+  else
+    check "panel: a second start ends at once" "ended" "still running"
+  fi
+  mapfile -t lines < <(panel count press 2 gone)
+  check "panel: still one panel, then closed" $'found\n1\nok\ngone' \
+    "$(printf '%s\n' "${lines[@]}")"
+  check "tray: About" "sent" "$(tray send 40003)"
+  mapfile -t lines < <(panel wait "About Velmora" text 1602 press 1 gone)
+  check "tray: About opens the About box" $'found\nVersion 1.0.0\nok\ngone' \
+    "$(printf '%s\n' "${lines[@]}")"
+  check "tray: Help" "sent" "$(tray send 40004)"
+  check_that "tray: Help opens velmora.chm in the help viewer" poll 20 help_viewer
+}
+
 # ---- First installation --------------------------------------------------------
 
 # The service's first tick would start its periodic boost, which squeezes most
@@ -293,12 +327,15 @@ check "nothing installed before" "absent" "$(probe state)"
 check "setup /S exits with 0" "0" "$(run_setup /S)"
 check_installed "installed"
 check_panel_changes_setting
+check_tray_opens_companions
 
 # ---- An update over the running installation ----------------------------------------
 
 velmon_before=$(velmon_pids)
 check "update: setup /S exits with 0" "0" "$(run_setup /S)"
 check_installed "updated"
+# The help viewer held velmora.chm open; the update closed it to replace the file.
+check_that "update: the help viewer was closed" help_viewer_gone
 check_that "update: the earlier velmon has ended" test ! -e "/proc/${velmon_before:-0}"
 check_that "update: a new velmon runs" test -n "$(velmon_pids | grep -vx "${velmon_before:-0}")"
 

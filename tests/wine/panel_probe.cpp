@@ -3,12 +3,14 @@
 // in order; each prints one line.
 //
 //   panel_probe [wait CAPTION] STEP...
-//     wait CAPTION     waits up to 20 s for a top-level dialog with that caption
-//                      ("Velmora Control Panel" without it); "found" or "missing"
+//     wait CAPTION     waits up to 20 s for a visible top-level dialog with that
+//                      caption ("Velmora Control Panel" without it); "found" or
+//                      "missing"
 //     set ROW TEXT     types TEXT into setting row ROW's field; "ok"
 //     text ID          prints the text of the control with that id
 //     press ID         presses the button with that id; "ok"
 //     gone             waits up to 10 s for the window to close; "gone" or "still there"
+//     count            how many top-level windows carry the caption
 #include <windows.h>
 
 #include <cstdio>
@@ -36,10 +38,24 @@ void PrintText(HWND control) {
   std::printf("%s\n", utf8);
 }
 
+struct Count {
+  const std::wstring* caption;
+  int windows;
+};
+
+BOOL CALLBACK CountWindow(HWND window, LPARAM lParam) {
+  auto* count = reinterpret_cast<Count*>(lParam);
+  wchar_t title[128] = {};
+  GetWindowTextW(window, title, 128);
+  count->windows += *count->caption == title ? 1 : 0;
+  return TRUE;
+}
+
 HWND WaitFor(const std::wstring& caption, int tenths) {
   for (int i = 0; i < tenths; ++i) {
+    // Visible once its texts are filled in.
     HWND window = FindWindowW(L"#32770", caption.c_str());
-    if (window != nullptr) {
+    if (window != nullptr && IsWindowVisible(window)) {
       return window;
     }
     Sleep(100);
@@ -76,6 +92,10 @@ int main(int argc, char** argv) {
       SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                    reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
       std::printf("ok\n");
+    } else if (step == "count") {
+      Count count{&caption, 0};
+      EnumWindows(CountWindow, reinterpret_cast<LPARAM>(&count));
+      std::printf("%d\n", count.windows);
     } else if (step == "gone") {
       int tenths = 0;
       while (IsWindow(window) && tenths++ < 100) {
