@@ -242,7 +242,7 @@ def tray_rows(out, table, details):
 
 def size_rows(out, table):
     sizes = read_pairs(os.path.join(out, "sizes.txt"))
-    for exe in ("velsvc.exe", "velmon.exe"):
+    for exe in ("velsvc.exe", "velmon.exe", "velpanel.exe"):
         name = f"program size, {exe} stripped"
         if exe not in sizes:
             table.missing(name, f"<= {SIZE_BUDGET:,} bytes", "no program")
