@@ -10,6 +10,7 @@
 
 #include "panel/control_panel_dialog.h"
 #include "platform/platform.h"
+#include "service/settings_store.h"
 
 namespace {
 
@@ -66,9 +67,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     SetForegroundWindow(open);
     return 0;
   }
-  plat::MemoryStatus memory{};
-  plat::QueryMemoryStatus(memory);
-  ControlPanelDialog dialog(memory.totalPhys);
+  ControlPanelDialog dialog(TotalPhysicalBytes());
   dialog.Run(instance);
   return 0;
 }

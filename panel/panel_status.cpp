@@ -6,25 +6,17 @@
 #include "platform/platform.h"
 #include "service/service_control.h"
 
-namespace {
-
-using UniqueService = plat::UniqueHandle<plat::ScHandle, &plat::CloseService>;
-
-}  // namespace
-
 uint32_t QueryServiceState(const wchar_t* serviceName) {
-  const UniqueService manager(plat::OpenServiceManager(plat::kScManagerConnect));
-  if (!manager) {
+  const OpenedService opened(serviceName, plat::kScManagerConnect, plat::kServiceQueryStatus);
+  if (!opened.manager) {
     return kServiceStateUnknown;
   }
-  const UniqueService service(
-      plat::OpenNamedService(manager.get(), serviceName, plat::kServiceQueryStatus));
-  if (!service) {
+  if (!opened.service) {
     return plat::LastError() == plat::kErrorServiceDoesNotExist ? kServiceNotInstalled
                                                                 : kServiceStateUnknown;
   }
   plat::ServiceStatus status{};
-  if (!plat::QueryStatus(service.get(), status)) {
+  if (!plat::QueryStatus(opened.service.get(), status)) {
     return kServiceStateUnknown;
   }
   return status.currentState;
@@ -33,7 +25,6 @@ uint32_t QueryServiceState(const wchar_t* serviceName) {
 PanelStatus ReadPanelStatus(SystemCacheControl& cache) {
   PanelStatus status;
   status.serviceState = QueryServiceState(kServiceName);
-  cache.Initialize();
   status.cacheRead = cache.Query() == 1;
   status.cacheCurrentKB = cache.currentSizeKB;
   status.cacheMinimumKB = cache.minimumKB;

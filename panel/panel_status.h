@@ -25,7 +25,8 @@ struct PanelStatus {
 // when it cannot be asked.
 uint32_t QueryServiceState(const wchar_t* serviceName);
 
-// Reads the three figures; the file cache through the same query the service uses.
+// Reads the three figures; the file cache through the same query the service
+// uses, with `cache` as its construction initialized it.
 PanelStatus ReadPanelStatus(SystemCacheControl& cache);
 
 std::wstring ServiceLine(const PanelStatus& status);

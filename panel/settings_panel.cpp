@@ -8,22 +8,19 @@
 
 namespace {
 
-using UniqueKey = plat::UniqueHandle<plat::RegHandle, &plat::RegClose>;
-using UniqueService = plat::UniqueHandle<plat::ScHandle, &plat::CloseService>;
-
 // KEY_READ, and KEY_QUERY_VALUE with KEY_SET_VALUE.
 constexpr uint32_t kReadAccess = 0x20019;
 constexpr uint32_t kWriteAccess = 0x1 | 0x2;
 
 // The settings key opened for writing, created when it does not exist yet.
-UniqueKey OpenForWriting(uint32_t& error) {
+plat::UniqueKey OpenForWriting(uint32_t& error) {
   plat::RegHandle key = nullptr;
   int32_t status = plat::RegOpen(plat::kLocalMachine, kSettingsKeyPath, kWriteAccess, key);
   if (status == static_cast<int32_t>(plat::kErrorFileNotFound)) {
     status = plat::RegCreate(plat::kLocalMachine, kSettingsKeyPath, kWriteAccess, key);
   }
   error = static_cast<uint32_t>(status);
-  return UniqueKey(status == 0 ? key : nullptr);
+  return plat::UniqueKey(status == 0 ? key : nullptr);
 }
 
 ShownSetting ReadValue(plat::RegHandle key, const SettingInfo& info) {
@@ -56,7 +53,7 @@ SettingsPanel::SettingsPanel(uint64_t totalPhysBytes)
 void SettingsPanel::Load() {
   plat::RegHandle opened = nullptr;
   const int32_t status = plat::RegOpen(plat::kLocalMachine, kSettingsKeyPath, kReadAccess, opened);
-  const UniqueKey key(status == 0 ? opened : nullptr);
+  const plat::UniqueKey key(status == 0 ? opened : nullptr);
   for (size_t i = 0; i < kSettingCount; ++i) {
     if (key) {
       shown_[i] = ReadValue(key.get(), catalog_[i]);
@@ -70,7 +67,7 @@ void SettingsPanel::Load() {
 }
 
 WriteAccess SettingsPanel::CheckWriteAccess(uint32_t& error) const {
-  const UniqueKey key = OpenForWriting(error);
+  const plat::UniqueKey key = OpenForWriting(error);
   if (key) {
     return WriteAccess::Granted;
   }
@@ -86,7 +83,7 @@ ApplyOutcome SettingsPanel::Apply(const SettingChanges& changes) {
   if (!anyChange) {
     return outcome;
   }
-  const UniqueKey key = OpenForWriting(outcome.error);
+  const plat::UniqueKey key = OpenForWriting(outcome.error);
   if (!key) {
     return outcome;
   }
@@ -142,15 +139,9 @@ std::wstring ApplyMessage(const ApplyOutcome& outcome, const SettingCatalog& cat
 }
 
 bool RequestReload(const wchar_t* serviceName) {
-  const UniqueService manager(plat::OpenServiceManager(plat::kScManagerConnect));
-  if (!manager) {
-    return false;
-  }
-  const UniqueService service(
-      plat::OpenNamedService(manager.get(), serviceName, plat::kServiceUserDefinedControl));
-  if (!service) {
-    return false;
-  }
+  const OpenedService opened(serviceName, plat::kScManagerConnect,
+                             plat::kServiceUserDefinedControl);
   plat::ServiceStatus status{};
-  return plat::ControlNamedService(service.get(), kServiceControlReloadSettings, status);
+  return opened &&
+         plat::ControlNamedService(opened.service.get(), kServiceControlReloadSettings, status);
 }

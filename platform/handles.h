@@ -48,6 +48,10 @@ class UniqueHandle {
 
 // Token, mutex and volume handles.
 using UniqueObject = UniqueHandle<Handle, &CloseObject>;
+// Registry keys.
+using UniqueKey = UniqueHandle<RegHandle, &RegClose>;
+// The service control manager and services.
+using UniqueService = UniqueHandle<ScHandle, &CloseService>;
 
 // Runs a callable when it goes out of scope.
 template <typename F>

@@ -9,29 +9,11 @@
 
 namespace {
 
-using UniqueService = plat::UniqueHandle<plat::ScHandle, &plat::CloseService>;
-
 constexpr uint32_t kReadManager = plat::kGenericRead | plat::kScManagerConnect;
 constexpr uint32_t kQueryService =
     plat::kServiceQueryConfig | plat::kServiceQueryStatus | plat::kServiceInterrogate;
 constexpr uint32_t kStartPolls = 5;
 constexpr uint32_t kProgramPathCapacity = 260;
-
-// The manager and the service opened together; the service closes first.
-struct OpenedService {
-  UniqueService manager;
-  UniqueService service;
-
-  OpenedService(const wchar_t* name, uint32_t managerAccess, uint32_t serviceAccess)
-      : manager(plat::OpenServiceManager(managerAccess)) {
-    if (manager) {
-      service.reset(plat::OpenNamedService(manager.get(), name, serviceAccess));
-    }
-  }
-  ~OpenedService() { service.reset(); }
-
-  explicit operator bool() const { return manager && service; }
-};
 
 // Copies at most capacity - 1 characters and the terminating zero.
 void CopyCut(wchar_t* out, const wchar_t* text, uint32_t capacity) {
@@ -40,6 +22,13 @@ void CopyCut(wchar_t* out, const wchar_t* text, uint32_t capacity) {
 }
 
 }  // namespace
+
+OpenedService::OpenedService(const wchar_t* name, uint32_t managerAccess, uint32_t serviceAccess)
+    : manager(plat::OpenServiceManager(managerAccess)) {
+  if (manager) {
+    service.reset(plat::OpenNamedService(manager.get(), name, serviceAccess));
+  }
+}
 
 namespace ServiceControl {
 
@@ -157,7 +146,7 @@ bool Stop(const wchar_t* name) {
 }
 
 bool Install(const wchar_t* name, const wchar_t* displayName) {
-  UniqueService manager(
+  plat::UniqueService manager(
       plat::OpenServiceManager(plat::kGenericWrite | plat::kScManagerCreateService));
   if (!manager) {
     return false;
@@ -173,7 +162,7 @@ bool Install(const wchar_t* name, const wchar_t* displayName) {
                                  plat::kServiceAutoStart,
                                  plat::kServiceErrorIgnore,
                                  storedPath};
-  UniqueService service(plat::CreateNamedService(manager.get(), request));
+  plat::UniqueService service(plat::CreateNamedService(manager.get(), request));
   return static_cast<bool>(service);
 }
 

@@ -5,11 +5,26 @@
 
 #include <cstdint>
 
+#include "platform/handles.h"
+
 inline constexpr wchar_t kServiceName[] = L"Velmora Service";
 inline constexpr wchar_t kServiceDisplayName[] = L"Velmora Performance Optimizer and Tuner Service";
 
 // Capacity, in characters, of the buffers QueryConfig fills.
 inline constexpr uint32_t kConfigTextCapacity = 256;
+
+// The service control manager and one service opened together, for one
+// operation; the service closes first. After a failed open of the service the
+// platform's last error tells why.
+struct OpenedService {
+  plat::UniqueService manager;
+  plat::UniqueService service;
+
+  OpenedService(const wchar_t* name, uint32_t managerAccess, uint32_t serviceAccess);
+  ~OpenedService() { service.reset(); }
+
+  explicit operator bool() const { return manager && service; }
+};
 
 namespace ServiceControl {
 

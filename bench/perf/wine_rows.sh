@@ -24,8 +24,9 @@ rows=" ${BENCH_WINE_ROWS:-squeeze idle tray} "
 unset DISPLAY
 # shellcheck source-path=SCRIPTDIR
 source "$(dirname "$0")/../../tests/wine/wine-prefix.sh"
+# shellcheck source-path=SCRIPTDIR
+source "$(dirname "$0")/../../tests/wine/desktop.sh"
 
-xvfb=""
 work=""
 sleeper=""
 # shellcheck disable=SC2317  # run by the EXIT trap
@@ -36,11 +37,7 @@ cleanup() {
     sleeper=""
   fi
   prefix_end
-  if [ -n "$xvfb" ]; then
-    kill "$xvfb" 2>/dev/null
-    wait "$xvfb" 2>/dev/null
-    xvfb=""
-  fi
+  desktop_end
   if [ -n "$work" ]; then
     rm -rf "$work"
   fi
@@ -141,22 +138,9 @@ measure_idle() {
 
 measure_tray() {
   echo "  tray refresh (Xvfb, Wine desktop) ..." >&2
-  Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp \
-    7>"$work/display" </dev/null >/dev/null 2>&1 &
-  xvfb=$!
-  for _ in $(seq 100); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-  done
-  [ -s "$work/display" ] || fail "Xvfb did not start"
-  DISPLAY=":$(head -n 1 "$work/display")"
-  export DISPLAY
-
   # Every program of the prefix runs in the desktop "shell", whose taskbar
   # shows notification icons; the program waits for the taskbar itself.
-  win reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 800x600 /f >/dev/null
-  win reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null
-  wine explorer /desktop=shell,800x600 </dev/null >/dev/null 2>&1 &
+  desktop_begin "$work" || fail "Xvfb did not start"
   win 'C:\VelmoraBench\tray_refresh_bench.exe' >"$out_dir/tray.txt" ||
     fail "tray_refresh_bench failed: $(cat "$out_dir/tray.txt")"
 }

@@ -28,6 +28,8 @@ samples="$out/samples.tsv"
 unset DISPLAY
 # shellcheck source-path=SCRIPTDIR/../../tests/wine
 source "$repo/tests/wine/wine-prefix.sh"
+# shellcheck source-path=SCRIPTDIR/../../tests/wine
+source "$repo/tests/wine/desktop.sh"
 
 # log: to events.log and the terminal; note: to events.log only.
 log() { printf '%s %s\n' "$(date +%T)" "$*" | tee -a "$events"; }
@@ -40,29 +42,13 @@ fault() {
   log "FAULT: $*"
 }
 
-xvfb=""
 velmon_pid=""
 cleanup() {
   prefix_end
-  if [ -n "$xvfb" ]; then
-    kill "$xvfb" 2>/dev/null
-    wait "$xvfb" 2>/dev/null
-    xvfb=""
-  fi
+  desktop_end
 }
 trap cleanup EXIT
 trap 'log "interrupted"; exit 130' INT TERM HUP
-
-# Runs COMMAND... every quarter second until it succeeds, at most SECONDS long.
-poll() {
-  local seconds=$1 i
-  shift
-  for ((i = 0; i < seconds * 4; i++)); do
-    "$@" && return 0
-    sleep 0.25
-  done
-  "$@"
-}
 
 # ---- The pinned memory --------------------------------------------------------
 
@@ -140,16 +126,7 @@ fi
 
 # ---- The desktop ------------------------------------------------------------------
 
-Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp \
-  7>"$out/display" </dev/null >/dev/null 2>&1 &
-xvfb=$!
-display_known() { [ -s "$out/display" ]; }
-poll 10 display_known || { fault "Xvfb did not start"; exit 1; }
-DISPLAY=":$(head -n 1 "$out/display")"
-export DISPLAY
-win reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 800x600 /f >/dev/null
-win reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null
-wine explorer /desktop=shell,800x600 </dev/null >/dev/null 2>&1 &
+desktop_begin "$out" || { fault "Xvfb did not start"; exit 1; }
 
 # ---- The service ------------------------------------------------------------------
 

@@ -23,42 +23,12 @@ tray_probe_exe=$4
 unset DISPLAY
 # shellcheck source-path=SCRIPTDIR
 source "$(dirname "$0")/wine-prefix.sh"
+# shellcheck source-path=SCRIPTDIR
+source "$(dirname "$0")/desktop.sh"
 
-give_up() {  # give_up REASON: the remaining checks cannot run
-  failed=$((failed + 1))
-  echo "FAIL: $1"
-  echo "$passed passed, $failed failed"
-  exit 1
-}
-check_that() {  # check_that NAME COMMAND...: passes when the command succeeds
-  local name=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAIL: $name"
-  fi
-}
-# Runs COMMAND... every quarter second until it succeeds, at most SECONDS long.
-poll() {
-  local seconds=$1 i
-  shift
-  for ((i = 0; i < seconds * 4; i++)); do
-    "$@" && return 0
-    sleep 0.25
-  done
-  "$@"
-}
-
-xvfb=""
 cleanup() {
   prefix_end
-  if [ -n "$xvfb" ]; then
-    kill "$xvfb" 2>/dev/null
-    wait "$xvfb" 2>/dev/null
-    xvfb=""
-  fi
+  desktop_end
   rm -rf "${work:-}"
 }
 
@@ -68,27 +38,9 @@ work="$(mktemp -d)"
 
 # ---- The desktop -------------------------------------------------------------
 
-# Xvfb picks a free display number and writes it to descriptor 7 once clients
-# can connect.
-Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp \
-  7>"$work/display" </dev/null >/dev/null 2>&1 &
-xvfb=$!
-display_known() { [ -s "$work/display" ]; }
-poll 10 display_known || give_up "Xvfb did not start"
-DISPLAY=":$(head -n 1 "$work/display")"
-export DISPLAY
-
-# Every program of the prefix runs in the desktop named "shell", whose taskbar
-# shows notification icons; it is up once its taskbar shows something other
-# than the black of the bare display.
-win reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 800x600 /f >/dev/null
-win reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null
-wine explorer /desktop=shell,800x600 </dev/null >/dev/null 2>&1 &
-taskbar_shown() {
-  import -display "$DISPLAY" -window root "$work/now.png" 2>/dev/null &&
-    convert "$work/now.png" -crop 800x20+0+580 +repage txt:- 2>/dev/null |
-    grep -v '^#' | grep -qv '#000000'
-}
+# Every program of the prefix runs in the desktop "shell", whose taskbar shows
+# notification icons.
+desktop_begin "$work" || give_up "Xvfb did not start"
 poll 30 taskbar_shown || give_up "the desktop's taskbar did not appear"
 
 # ---- Programs, probes and the pinned memory ---------------------------------------
@@ -104,23 +56,7 @@ tray() { win 'C:\tray_probe.exe' "$@"; }
 
 # 400 MB available and a small page file: a squeeze that the tray monitor might
 # start stays small.
-meminfo="$work/meminfo"
-cat >"$meminfo" <<'EOF'
-MemTotal:        1048576 kB
-MemFree:          409600 kB
-MemAvailable:     409600 kB
-Buffers:               0 kB
-Cached:                0 kB
-SwapCached:            0 kB
-SwapTotal:         65536 kB
-SwapFree:          65536 kB
-EOF
-# Run by bash in a mount namespace of its own: $0 is the file, "$@" the command.
-# shellcheck disable=SC2016
-mount_meminfo='mount --bind "$0" /proc/meminfo && exec "$@"'
-pinned() {  # runs a command with the pinned /proc/meminfo
-  unshare -m bash -c "$mount_meminfo" "$meminfo" "$@"
-}
+pin_memory "$work/meminfo"
 
 # Runs the setup program with ARGUMENTS in the pinned namespace and prints its
 # exit code. Its output goes to a file: the tray monitor it starts would hold a
@@ -373,7 +309,7 @@ check "removed: no Quorlex key left empty" "absent" "$(regnames 'HKLM\SOFTWARE\Q
 
 # ---- The end ------------------------------------------------------------------------
 
-xvfb_pid=$xvfb
+xvfb_pid=$desktop_xvfb
 cleanup
 check "no Wine process of the prefix left" "0" "$(prefix_pids | wc -l)"
 check_that "Xvfb ended" test ! -e "/proc/$xvfb_pid"

@@ -58,7 +58,7 @@ __attribute__((format(printf, 1, 2))) void Info(const char* format, ...) {
   va_end(args);
 }
 
-using UniqueKey = plat::UniqueHandle<plat::RegHandle, &plat::RegClose>;
+using plat::UniqueKey;
 
 // ---- Deliberate faults --------------------------------------------------------
 // Out of line and through volatile, so that the compiler neither drops nor moves

@@ -21,44 +21,13 @@ out_dir="$(cd "$(dirname "$velmon_exe")" && pwd)"
 unset DISPLAY
 # shellcheck source-path=SCRIPTDIR
 source "$(dirname "$0")/wine-prefix.sh"
+# shellcheck source-path=SCRIPTDIR
+source "$(dirname "$0")/desktop.sh"
 
-give_up() {  # give_up REASON: the remaining checks cannot run
-  failed=$((failed + 1))
-  echo "FAIL: $1"
-  echo "$passed passed, $failed failed"
-  exit 1
-}
-check_that() {  # check_that NAME COMMAND...: passes when the command succeeds
-  local name=$1
-  shift
-  if "$@"; then
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-    echo "FAIL: $name"
-  fi
-}
-
-# Runs COMMAND... every quarter second until it succeeds, at most SECONDS long.
-poll() {
-  local seconds=$1 i
-  shift
-  for ((i = 0; i < seconds * 4; i++)); do
-    "$@" && return 0
-    sleep 0.25
-  done
-  "$@"
-}
-
-xvfb=""
 velmon_pid=""
 cleanup() {
   prefix_end
-  if [ -n "$xvfb" ]; then
-    kill "$xvfb" 2>/dev/null
-    wait "$xvfb" 2>/dev/null
-    xvfb=""
-  fi
+  desktop_end
   rm -rf "${work:-}"
 }
 
@@ -68,34 +37,12 @@ work="$(mktemp -d)"
 
 # ---- The desktop -------------------------------------------------------------
 
-# Xvfb picks a free display number and writes it to descriptor 7 once clients
-# can connect.
-Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp \
-  7>"$work/display" </dev/null >/dev/null 2>&1 &
-xvfb=$!
-display_known() { [ -s "$work/display" ]; }
-poll 10 display_known || give_up "Xvfb did not start"
-DISPLAY=":$(head -n 1 "$work/display")"
-export DISPLAY
+# Every program of the prefix runs in the desktop "shell" (the prefix's default
+# desktop from here on), started here before any program needs it; velmon
+# itself is started with plain "wine", so that its exit code is wine's.
+desktop_begin "$work" || give_up "Xvfb did not start"
 
-# Every program of the prefix runs in the desktop named "shell" (the prefix's
-# default desktop from here on), whose taskbar shows notification icons. It is
-# started here, before any program needs it; velmon itself is started with
-# plain "wine", so that its exit code is wine's.
-win reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 800x600 /f >/dev/null
-win reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null
-wine explorer /desktop=shell,800x600 </dev/null >/dev/null 2>&1 &
-
-shot() { import -display "$DISPLAY" -window root "$1" 2>/dev/null; }
-# The pixels of a screenshot's area as "x,y: (...) #RRGGBB ..." lines.
-pixels() { convert "$1" -crop "$2" +repage txt:- 2>/dev/null | grep -v '^#'; }
-# The taskbar of the 800 by 600 desktop is its bottom 20 rows.
-taskbar() { pixels "$1" 800x20+0+580; }
-# The desktop is drawn once the taskbar shows something other than the black of
-# the bare display, and done when two screenshots in a row agree.
-taskbar_shown() {
-  shot "$work/now.png" && taskbar "$work/now.png" | grep -qv '#000000'
-}
+# The desktop is done when two screenshots of its taskbar in a row agree.
 taskbar_steady() {
   shot "$work/now.png" || return 1
   taskbar "$work/now.png" >"$work/taskbar-now.txt"
@@ -125,23 +72,7 @@ svc_probe() { win 'C:\svc_probe.exe' "$@"; }
 # The pinned memory: 400 MB available and a small page file. A boost at this
 # load empties the cache and squeezes half of (available + free page file),
 # some 430 MB, never a large part of the host's memory.
-meminfo="$work/meminfo"
-cat >"$meminfo" <<'EOF'
-MemTotal:        1048576 kB
-MemFree:          409600 kB
-MemAvailable:     409600 kB
-Buffers:               0 kB
-Cached:                0 kB
-SwapCached:            0 kB
-SwapTotal:         65536 kB
-SwapFree:          65536 kB
-EOF
-# Run by bash in a mount namespace of its own: $0 is the file, "$@" the command.
-# shellcheck disable=SC2016
-mount_meminfo='mount --bind "$0" /proc/meminfo && exec "$@"'
-pinned() {  # runs a command with the pinned /proc/meminfo
-  unshare -m bash -c "$mount_meminfo" "$meminfo" "$@"
-}
+pin_memory "$work/meminfo"
 read -r load total_mb avail_mb page_mb < <(pinned wine 'C:\tray_probe.exe' memory </dev/null 2>/dev/null |
   sed 's/\r$//')
 echo "pinned memory as Wine reports it: load ${load:-?}%, total ${total_mb:-?} MB," \
@@ -157,7 +88,7 @@ start_velmon() {  # start_velmon LOGNAME
   velmon_err="$work/$1.err"
   # unshare itself, not a shell function: the process id is velmon's.
   WINEDEBUG=-all,fixme+ntdll,trace+process \
-    unshare -m bash -c "$mount_meminfo" "$meminfo" wine "$velmon" \
+    unshare -m bash -c "$mount_meminfo" "$pinned_meminfo" wine "$velmon" \
     </dev/null >"$work/$1.out" 2>"$velmon_err" &
   velmon_pid=$!
 }
@@ -377,7 +308,7 @@ check_that "Exit Monitor removes the icon" poll 20 taskbar_is "$work/empty-taskb
 win "$velsvc" -remove >/dev/null
 check "service removed" "absent" "$(svc_probe state)"
 
-xvfb_pid=$xvfb
+xvfb_pid=$desktop_xvfb
 cleanup
 check "no Wine process of the prefix left" "0" "$(prefix_pids | wc -l)"
 check_that "Xvfb ended" test ! -e "/proc/$xvfb_pid"

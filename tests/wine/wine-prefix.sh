@@ -9,6 +9,12 @@
 #                       with each "\r\n" turned back into "\n"
 #   check NAME EXPECTED ACTUAL
 #                       counts a passed check, or prints FAIL and the difference
+#   check_that NAME COMMAND...
+#                       counts a passed check when the command succeeds
+#   give_up REASON      the remaining checks cannot run: FAIL, the count, exit 1
+#   poll SECONDS COMMAND...
+#                       runs the command every quarter second until it
+#                       succeeds, at most SECONDS long
 
 wine_repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 export WINEDEBUG=-all
@@ -72,4 +78,30 @@ check() {
     echo "FAIL: $1"
     diff <(printf '%s\n' "$2") <(printf '%s\n' "$3") | head -20
   fi
+}
+check_that() {
+  local name=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAIL: $name"
+  fi
+}
+give_up() {
+  failed=$((failed + 1))
+  echo "FAIL: $1"
+  echo "$passed passed, $failed failed"
+  exit 1
+}
+
+poll() {
+  local seconds=$1 i
+  shift
+  for ((i = 0; i < seconds * 4; i++)); do
+    "$@" && return 0
+    sleep 0.25
+  done
+  "$@"
 }
