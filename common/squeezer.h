@@ -5,12 +5,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "common/shared_names.h"
 #include "platform/platform.h"
-
-// Name of the mutex whose existence tells that a squeeze is under way, in
-// either program. The blanks are part of the name.
-inline constexpr wchar_t kSqueezeMutexName[] =
-    L" CSqueezeRam_{B7E30F52-19C4-4a6d-93E8-5F0A1C2D3E47}_ CSqueezeRam";
 
 // The named mutex, created or opened on construction and closed on destruction.
 // Nobody waits on it: only its existence counts.

@@ -3,8 +3,7 @@
 // service itself.
 #pragma once
 
-// Name of the mutex whose existence tells that velsvc runs.
-inline constexpr char kServicePresenceMutexName[] = "{3F1B6E20-7A4C-4D2E-9B85-C0D1E2F3A4B5}";
+#include "common/shared_names.h"
 
 // Holds the presence mutex, runs the switches in order, and hands ServiceMain
 // to the dispatcher when there are no arguments. Always returns 0.

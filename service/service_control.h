@@ -5,10 +5,8 @@
 
 #include <cstdint>
 
+#include "common/shared_names.h"
 #include "platform/handles.h"
-
-inline constexpr wchar_t kServiceName[] = L"Velmora Service";
-inline constexpr wchar_t kServiceDisplayName[] = L"Velmora Performance Optimizer and Tuner Service";
 
 // Capacity, in characters, of the buffers QueryConfig fills.
 inline constexpr uint32_t kConfigTextCapacity = 256;

@@ -5,13 +5,10 @@
 #include <atomic>
 #include <cstdint>
 
+#include "common/shared_names.h"
 #include "platform/platform.h"
 
 class CacheTuner;
-
-// This service's own control codes, in the platform's user-defined range.
-inline constexpr uint32_t kServiceControlStatusQuery = 128;
-inline constexpr uint32_t kServiceControlReloadSettings = 144;
 
 // Stop and shutdown accepted; pause and continue are not.
 inline constexpr uint32_t kServiceControlsAccepted = 5;

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
-inline constexpr wchar_t kSettingsKeyPath[] = L"SOFTWARE\\Quorlex\\Velmora";
+#include "common/shared_names.h"
 
 class SettingsStore {
  public:

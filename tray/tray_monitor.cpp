@@ -1,5 +1,6 @@
 #include "tray/tray_monitor.h"
 
+#include "common/shared_names.h"
 #include "common/squeezer.h"
 #include "platform/platform.h"
 #include "tray/resources/resource.h"
@@ -12,7 +13,6 @@ TrayMonitor* gActive = nullptr;
 
 constexpr UINT_PTR kTimerId = 1;
 constexpr UINT kTimerMs = 201;
-constexpr char kServicePresenceMutexName[] = "{3F1B6E20-7A4C-4D2E-9B85-C0D1E2F3A4B5}";
 
 }  // namespace
 

@@ -23,7 +23,7 @@
 
 namespace {
 
-constexpr wchar_t kPresenceMutex[] = L"{3F1B6E20-7A4C-4D2E-9B85-C0D1E2F3A4B5}";
+const std::wstring kPresenceMutex = sim::Widen(kServicePresenceMutexName);
 
 // The controls sent during the service loop's passes; a stop follows them.
 std::vector<uint32_t> gControls;

@@ -36,7 +36,7 @@ class CommandLineTest : public TunerTest {
     machine().output.clear();
     ClearEvents();
     EXPECT_EQ(ServiceEntry(static_cast<int>(arguments.size()), argv.data()), 0);
-    EXPECT_EQ(machine().MutexHolders(L"{3F1B6E20-7A4C-4D2E-9B85-C0D1E2F3A4B5}"), 0u);
+    EXPECT_EQ(machine().MutexHolders(sim::Widen(kServicePresenceMutexName)), 0u);
     return machine().output;
   }
 
@@ -58,7 +58,7 @@ TEST_F(CommandLineTest, NoArgumentsBecomesTheService) {
   // Stop at the first pass's sleep; the presence mutex is held meanwhile.
   machine().onSleep = [](uint32_t ms) {
     if (ms == 201) {
-      EXPECT_EQ(machine().MutexHolders(L"{3F1B6E20-7A4C-4D2E-9B85-C0D1E2F3A4B5}"), 1u);
+      EXPECT_EQ(machine().MutexHolders(sim::Widen(kServicePresenceMutexName)), 1u);
       machine().controlHandler(plat::kServiceControlStop);
     }
   };

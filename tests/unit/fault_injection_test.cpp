@@ -16,7 +16,7 @@ namespace {
 
 using sim::Call;
 
-constexpr wchar_t kPresenceMutex[] = L"{3F1B6E20-7A4C-4D2E-9B85-C0D1E2F3A4B5}";
+const std::wstring kPresenceMutex = sim::Widen(kServicePresenceMutexName);
 constexpr wchar_t kProgram[] = L"C:\\Velmora\\velsvc.exe";
 constexpr wchar_t kTrayProgram[] = L"C:\\Program Files\\Velmora\\velmon.exe";
 

@@ -10,10 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+#include "common/shared_names.h"
 
-constexpr wchar_t kServiceName[] = L"Velmora Service";
-constexpr char kPresenceMutexName[] = "{3F1B6E20-7A4C-4D2E-9B85-C0D1E2F3A4B5}";
+namespace {
 
 int State() {
   SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
@@ -52,7 +51,7 @@ int Control(DWORD code) {
 }
 
 int Mutex() {
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, kPresenceMutexName);
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, kServicePresenceMutexName);
   const DWORD error = GetLastError();
   std::printf(error == ERROR_ALREADY_EXISTS ? "exists\n" : "absent\n");
   if (mutex != nullptr)
