@@ -1,9 +1,9 @@
 #include "tray/tray_monitor.h"
 
-#include "common/shared_names.h"
 #include "common/squeezer.h"
 #include "platform/platform.h"
 #include "tray/resources/resource.h"
+#include "tray/service_presence.h"
 #include "tray/tray_icon_renderer.h"
 
 namespace {
@@ -92,15 +92,9 @@ void TrayMonitor::RefreshActiveIcon() {
 }
 
 void TrayMonitor::ProbeService() {
-  HANDLE presence = CreateMutexA(nullptr, TRUE, kServicePresenceMutexName);
-  const DWORD error = GetLastError();
-  HMENU trayMenu = GetSubMenu(menu, 0);
-  serviceEnabled = error != 0 ? 1 : 0;
-  CheckMenuItem(trayMenu, IDM_ENABLE,
+  serviceEnabled = ServicePresent() ? 1 : 0;
+  CheckMenuItem(GetSubMenu(menu, 0), IDM_ENABLE,
                 MF_BYCOMMAND | (serviceEnabled != 0 ? MF_CHECKED : MF_UNCHECKED));
-  if (presence != nullptr) {
-    CloseHandle(presence);
-  }
 }
 
 void TrayMonitor::OnTimer() {

@@ -119,32 +119,74 @@ Service& Machine::AddService(const std::wstring& name, const std::wstring& binar
   return *services.back();
 }
 
-uint32_t Machine::MutexHolders(const std::wstring& name) const {
-  for (const NamedMutex& mutex : mutexes) {
-    if (SameText(mutex.name.c_str(), name.c_str())) {
-      return mutex.openHandles;
+namespace {
+
+struct ObjectName {
+  const wchar_t* name;
+  uint32_t space;
+};
+
+bool HasPrefix(const wchar_t* text, const wchar_t* prefix) {
+  for (; *prefix != 0; ++text, ++prefix) {
+    if (std::towlower(static_cast<wint_t>(*text)) != std::towlower(static_cast<wint_t>(*prefix))) {
+      return false;
     }
   }
-  return 0;
+  return true;
+}
+
+// Where a name seen from `session` lives.
+ObjectName Resolve(const wchar_t* name, uint32_t session) {
+  if (HasPrefix(name, L"Global\\")) {
+    return {name + 7, 0};
+  }
+  if (HasPrefix(name, L"Local\\")) {
+    return {name + 6, session};
+  }
+  return {name, session};
+}
+
+const Machine::NamedMutex* FindMutex(const std::vector<Machine::NamedMutex>& mutexes,
+                                     const wchar_t* name, uint32_t session) {
+  const ObjectName object = Resolve(name, session);
+  for (const Machine::NamedMutex& mutex : mutexes) {
+    if (mutex.space == object.space && SameText(mutex.name.c_str(), object.name)) {
+      return &mutex;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+uint32_t Machine::MutexHolders(const std::wstring& name) const {
+  const NamedMutex* mutex = FindMutex(mutexes, name.c_str(), session);
+  return mutex != nullptr ? mutex->openHandles : 0;
 }
 
 void Machine::HoldMutex(const std::wstring& name, bool hold) {
-  size_t index = FindOrAddMutex(name.c_str());
+  HoldMutex(name, hold, session);
+}
+
+void Machine::HoldMutex(const std::wstring& name, bool hold, uint32_t holderSession) {
+  NamedMutex& mutex = mutexes[FindOrAddMutex(name.c_str(), holderSession)];
   if (hold) {
-    ++mutexes[index].openHandles;
-  } else if (mutexes[index].openHandles > 0) {
-    --mutexes[index].openHandles;
+    if (mutex.openHandles == 0) {
+      mutex.systemOwned = holderSession == 0;
+    }
+    ++mutex.openHandles;
+  } else if (mutex.openHandles > 0) {
+    --mutex.openHandles;
   }
 }
 
-size_t FindOrAddMutex(const wchar_t* name) {
+size_t FindOrAddMutex(const wchar_t* name, uint32_t session) {
   auto& mutexes = gMachine.mutexes;
-  for (size_t i = 0; i < mutexes.size(); ++i) {
-    if (SameText(mutexes[i].name.c_str(), name)) {
-      return i;
-    }
+  if (const Machine::NamedMutex* found = FindMutex(mutexes, name, session)) {
+    return static_cast<size_t>(found - mutexes.data());
   }
-  mutexes.push_back(Machine::NamedMutex{name, 0});
+  const ObjectName object = Resolve(name, session);
+  mutexes.push_back(Machine::NamedMutex{object.name, object.space, 0, false});
   return mutexes.size() - 1;
 }
 

@@ -11,8 +11,9 @@ namespace sim {
 // Case-insensitive equality, as the platform compares registry and object names.
 bool SameText(const wchar_t* a, const wchar_t* b);
 
-// Index of the named mutex, added with no holder when new.
-size_t FindOrAddMutex(const wchar_t* name);
+// Index of the named mutex that `name` stands for in `session`, added with no
+// holder when new.
+size_t FindOrAddMutex(const wchar_t* name, uint32_t session);
 
 // Simulated handles carry their kind in the top bits and an index below.
 enum class HandleKind : uintptr_t {

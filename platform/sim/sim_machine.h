@@ -187,10 +187,22 @@ struct Machine {
   // Registry keys, created on demand; the nodes never move.
   std::vector<std::unique_ptr<RegKeyNode>> keys;
 
-  // Named mutexes: name and the number of handles open on it.
+  // The program's place on the machine. Services run in session 0 as
+  // LocalSystem; users in sessions 1 and up. A standard user's token (or an
+  // administrator's filtered one) lacks the quota privilege: enabling it
+  // reports ERROR_NOT_ALL_ASSIGNED and every file-cache set fails with
+  // STATUS_PRIVILEGE_NOT_HELD; it may not open the service's named objects.
+  uint32_t session = 1;
+  bool standardUser = false;
+
+  // Named mutexes. A name without a prefix lives in the caller's session's
+  // namespace, which in session 0 is the global one; "Global\" names live in
+  // the global namespace and "Local\" names in the caller's session.
   struct NamedMutex {
-    std::wstring name;
+    std::wstring name;   // without its namespace prefix
+    uint32_t space = 0;  // 0: the global namespace; N: session N's
     uint32_t openHandles = 0;
+    bool systemOwned = false;  // made by LocalSystem: a standard user cannot open it
   };
   std::vector<NamedMutex> mutexes;
 
@@ -246,10 +258,13 @@ struct Machine {
   Service* FindService(const wchar_t* name);
   // Adds a stopped service to the database.
   Service& AddService(const std::wstring& name, const std::wstring& binaryPath);
-  // Number of handles open on the named mutex (0 when it does not exist).
+  // Number of handles open on the named mutex as the program's session sees
+  // the name (0 when it does not exist).
   uint32_t MutexHolders(const std::wstring& name) const;
-  // Adds or removes a holder outside the program (another process).
+  // Adds or removes a holder outside the program (another process), in the
+  // program's session or in another; a holder in session 0 is a service.
   void HoldMutex(const std::wstring& name, bool hold);
+  void HoldMutex(const std::wstring& name, bool hold, uint32_t holderSession);
 };
 
 // The one machine of this process; Reset() puts it back to its defaults.

@@ -27,6 +27,7 @@ static_assert(sizeof(KernelFileCacheRecord) == 64, "the x64 record is 64 bytes")
 constexpr uint32_t kFileCacheInformation = 21;
 constexpr int32_t kStatusInvalidInfoClass = static_cast<int32_t>(0xC0000003u);
 constexpr int32_t kStatusInfoLengthMismatch = static_cast<int32_t>(0xC0000004u);
+constexpr int32_t kStatusPrivilegeNotHeld = static_cast<int32_t>(0xC0000061u);
 constexpr int32_t kStatusAccessDenied = static_cast<int32_t>(0xC0000022u);
 
 // Entry points the simulated modules export; only their addresses matter.
@@ -165,6 +166,12 @@ int32_t SetSystemInformation(ProcAddress bound, uint32_t infoClass, void* record
     m.Record(event);
     return kStatusAccessDenied;
   }
+  // Changing the file cache's limits needs the quota privilege in the token.
+  if (m.standardUser) {
+    event.status = static_cast<uint32_t>(kStatusPrivilegeNotHeld);
+    m.Record(event);
+    return kStatusPrivilegeNotHeld;
+  }
   m.Record(event);
   const bool emptyRequest =
       request.minimumWorkingSet == sim::kAllOnes && request.maximumWorkingSet == sim::kAllOnes;
@@ -211,18 +218,21 @@ bool AdjustPrivileges(Handle token, const TokenPrivilege& newState, uint32_t buf
     m.lastError = kErrorInvalidHandle;
     return false;
   }
+  const bool held = m.quotaPrivilege && !m.standardUser;
   if (previousState != nullptr) {
     if (bufferLength < sizeof(TokenPrivilege)) {
       m.lastError = 122;  // insufficient buffer
       return false;
     }
     // The privilege was held but disabled; without it nothing changes.
-    *previousState = TokenPrivilege{m.quotaPrivilege ? 1u : 0u, newState.luid, 0};
+    *previousState = TokenPrivilege{held ? 1u : 0u, newState.luid, 0};
     if (returnLength != nullptr) {
-      *returnLength = m.quotaPrivilege ? sizeof(TokenPrivilege) : sizeof(uint32_t);
+      *returnLength = held ? sizeof(TokenPrivilege) : sizeof(uint32_t);
     }
   }
-  m.lastError = m.quotaPrivilege ? kErrorSuccess : kErrorNotAllAssigned;
+  // A privilege the token lacks is not an error of the call: it succeeds and
+  // says so only through the last error.
+  m.lastError = held ? kErrorSuccess : kErrorNotAllAssigned;
   return true;
 }
 
@@ -248,9 +258,21 @@ Handle CreateNamedMutexW(bool /*initialOwner*/, const wchar_t* name) {
     m.lastError = kErrorAccessDenied;
     return nullptr;
   }
-  size_t index = sim::FindOrAddMutex(name);
-  m.lastError = m.mutexes[index].openHandles > 0 ? kErrorAlreadyExists : kErrorSuccess;
-  ++m.mutexes[index].openHandles;
+  const size_t index = sim::FindOrAddMutex(name, m.session);
+  sim::Machine::NamedMutex& mutex = m.mutexes[index];
+  if (mutex.openHandles > 0) {
+    // Opening an existing mutex asks for full access, which LocalSystem's
+    // default security grants to administrators and SYSTEM only.
+    if (mutex.systemOwned && m.standardUser) {
+      m.lastError = kErrorAccessDenied;
+      return nullptr;
+    }
+    m.lastError = kErrorAlreadyExists;
+  } else {
+    mutex.systemOwned = m.session == 0;
+    m.lastError = kErrorSuccess;
+  }
+  ++mutex.openHandles;
   ++m.openHandles;
   return sim::MakeHandle(sim::HandleKind::Mutex, index);
 }
