@@ -2,6 +2,7 @@
 // a scope guard for the odd clean-up.
 #pragma once
 
+#include <cstdint>
 #include <type_traits>
 #include <utility>
 
@@ -34,12 +35,22 @@ class UniqueHandle {
 
   H release() { return std::exchange(handle_, H{}); }
 
-  // Closes the handle held, if any, and takes `handle` instead.
+  // Closes the handle held, if any, and takes `handle` instead. The caller's
+  // last error survives the close: it still tells why an earlier call failed.
   void reset(H handle = H{}) {
     H old = std::exchange(handle_, handle);
     if (old != H{} && old != reinterpret_cast<H>(kInvalidHandle)) {
+      const uint32_t error = LastError();
       Close(old);
+      SetLastError(error);
     }
+  }
+
+  // Closes the handle held and hands out the empty place, for an open call that
+  // returns its handle through an out-parameter.
+  H* put() {
+    reset();
+    return &handle_;
   }
 
  private:
@@ -67,6 +78,7 @@ class ScopeExit {
 };
 
 // Runs `f` under a structured-exception guard; false when a fault ended it.
+// `f` owns nothing (see RunGuarded): its owners live outside it.
 template <typename F>
 bool Guarded(F&& f) {
   return RunGuarded([](void* context) { (*static_cast<std::remove_reference_t<F>*>(context))(); },

@@ -54,8 +54,17 @@ inline constexpr uint32_t kDriveRamdisk = 6;
 // The calling thread's last-error value.
 uint32_t LastError();
 
-// Runs body(context); a structured exception raised inside ends the body and
-// gives false. Guards nest.
+// Sets the calling thread's last-error value.
+void SetLastError(uint32_t error);
+
+// Runs body(context); a fault (a structured exception such as an access
+// violation) raised inside ends the body and gives false. Guards nest.
+//
+// A fault resumes in the guard without running the destructors of anything the
+// body's frames hold. So a guarded body owns nothing: whatever it opens is
+// owned outside it (an owner declared before the guard, opened through put()),
+// or only the platform call that can fault is guarded. A C++ exception is not a
+// fault: it passes through the guard, which is left as on a normal return.
 bool RunGuarded(void (*body)(void*), void* context);
 
 // ---- Memory status and version --------------------------------------------

@@ -78,8 +78,12 @@ const char* CallName(Call call) {
 bool Machine::Faulted(Call call) {
   FaultSwitch& fault = faults[static_cast<size_t>(call)];
   ++fault.calls;
-  return fault.always || std::find(fault.ordinals.begin(), fault.ordinals.end(), fault.calls) !=
-                             fault.ordinals.end();
+  const bool fails = fault.always || std::find(fault.ordinals.begin(), fault.ordinals.end(),
+                                               fault.calls) != fault.ordinals.end();
+  if (fails && fault.raises && Guarding()) {
+    RaiseFault();
+  }
+  return fails;
 }
 
 void Machine::Record(const Event& event) {

@@ -15,6 +15,11 @@ bool SameText(const wchar_t* a, const wchar_t* b);
 // holder when new.
 size_t FindOrAddMutex(const wchar_t* name, uint32_t session);
 
+// Whether a structured-exception guard is active, and raising a fault in it:
+// RaiseFault resumes in the innermost guard and does not return.
+bool Guarding();
+[[noreturn]] void RaiseFault();
+
 // Simulated handles carry their kind in the top bits and an index below.
 enum class HandleKind : uintptr_t {
   Token = 1,

@@ -162,6 +162,11 @@ struct FaultSwitch {
   uint64_t calls = 0;              // calls of this kind made so far
   bool always = false;             // every call fails
   std::vector<uint64_t> ordinals;  // 1-based ordinals of the calls that fail
+  // A failing call made inside a structured-exception guard raises a fault
+  // instead: like the platform's, the guard then resumes without running the
+  // destructors of what the guarded body's frames hold. Outside any guard the
+  // call fails as usual.
+  bool raises = false;
 };
 
 struct Machine {
@@ -241,6 +246,11 @@ struct Machine {
   void FailOn(Call call, uint64_t ordinal) {
     faults[static_cast<size_t>(call)].ordinals.push_back(ordinal);
   }
+  void RaiseOn(Call call, uint64_t ordinal) {
+    FailOn(call, ordinal);
+    faults[static_cast<size_t>(call)].raises = true;
+  }
+  uint64_t faultsRaised = 0;  // faults a guard caught
   uint64_t Calls(Call call) const { return faults[static_cast<size_t>(call)].calls; }
   // Counts one call of this kind; true when it is to fail.
   bool Faulted(Call call);

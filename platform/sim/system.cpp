@@ -1,5 +1,6 @@
 // The simulated machine's errors, guards, memory status, version, binding by
 // name, native file-cache calls, token, mutexes, threads and sleeps.
+#include <csetjmp>
 #include <cstddef>
 #include <cstring>
 
@@ -53,10 +54,55 @@ uint32_t LastError() {
   return sim::machine().lastError;
 }
 
+void SetLastError(uint32_t error) {
+  sim::machine().lastError = error;
+}
+
+namespace {
+
+// The active guards, innermost first. Simulated threads run to their end on
+// the caller's stack, so one chain serves them all.
+struct GuardFrame {
+  std::jmp_buf resume;
+  GuardFrame* outer;
+};
+GuardFrame* gInnermost = nullptr;
+
+}  // namespace
+
+// As on the platform, a fault abandons the body's frames: nothing they hold is
+// destroyed, so the leak checks see an owner that lived inside a guarded body.
 bool RunGuarded(void (*body)(void*), void* context) {
+  GuardFrame frame;
+  frame.outer = gInnermost;
+  struct Unlink {
+    GuardFrame* outer;
+    ~Unlink() { gInnermost = outer; }
+  } const unlink{frame.outer};
+  gInnermost = &frame;
+  if (setjmp(frame.resume) != 0) {
+    ++sim::machine().faultsRaised;
+    return false;
+  }
   body(context);
   return true;
 }
+
+}  // namespace plat
+
+namespace sim {
+
+bool Guarding() {
+  return plat::gInnermost != nullptr;
+}
+
+void RaiseFault() {
+  std::longjmp(plat::gInnermost->resume, 1);
+}
+
+}  // namespace sim
+
+namespace plat {
 
 void QueryMemoryStatus(MemoryStatus& status) {
   ++sim::machine().plainStatusCalls;

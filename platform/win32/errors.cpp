@@ -126,15 +126,24 @@ bool RunGuarded(void (*body)(void*), void* context) {
 
   GuardFrame frame;
   frame.outer = InnermostFrame();
+  // The frame leaves the chain on every way out: a normal return, a fault, and
+  // a C++ exception thrown through the body, whose dead frame would otherwise
+  // catch the next fault outside any guard.
+  struct Unlink {
+    GuardFrame* outer;
+    ~Unlink() { SetInnermostFrame(outer); }
+  } const unlink{frame.outer};
   SetInnermostFrame(&frame);
   if (__builtin_setjmp(frame.resume) != 0) {
     // Back here from ResumeAtInnermostGuard: the body faulted.
-    SetInnermostFrame(frame.outer);
     return false;
   }
   body(context);
-  SetInnermostFrame(frame.outer);
   return true;
+}
+
+void SetLastError(uint32_t error) {
+  ::SetLastError(error);
 }
 
 }  // namespace plat

@@ -577,6 +577,78 @@ void SetLastErrorBody(void*) {
   SetLastError(1234);
 }
 
+// A thrown exception passes through a guard and leaves it: a fault after it,
+// outside any guard, ends the process as a plain fault does.
+int FaultAfterThrowThroughGuard() {
+  try {
+    plat::Guarded([] { throw 7; });
+  } catch (int) {
+  }
+  WriteThroughNull();
+  return 0;
+}
+
+// Runs this program again with `argument`; its exit code, or STILL_ACTIVE when
+// it did not end within 60 s (it was then ended).
+DWORD RunSelf(const wchar_t* argument) {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring commandLine = std::wstring(L"\"") + path + L"\" " + argument;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(path, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return 0;
+  }
+  DWORD code = STILL_ACTIVE;
+  if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
+    TerminateProcess(process.hProcess, 1);
+  } else {
+    GetExitCodeProcess(process.hProcess, &code);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return code;
+}
+
+void TestGuardsAndOwners() {
+  // The owner lives outside the guarded body, which opens through put(): the
+  // fault ends the body, and the owner still closes what it opened.
+  static constexpr wchar_t kName[] = L"Velmora platform test: guarded owner";
+  {
+    plat::UniqueObject mutex;
+    bool const completed = plat::Guarded([&mutex] {
+      *mutex.put() = plat::CreateNamedMutexW(true, kName);
+      WriteThroughNull();
+    });
+    CHECK(!completed);
+    CHECK(mutex.valid());
+  }
+  HANDLE const reopened = OpenMutexW(SYNCHRONIZE, FALSE, kName);
+  CHECK(reopened == nullptr);  // the owner closed the only handle: the mutex is gone
+  if (reopened != nullptr) {
+    CloseHandle(reopened);
+  }
+
+  // An exception through a guard leaves the chain as it was.
+  int steps = 0;
+  bool thrown = false;
+  try {
+    plat::Guarded([&steps] {
+      Step(steps);
+      throw 7;
+    });
+  } catch (int) {
+    thrown = true;
+  }
+  CHECK(thrown);
+  CHECK_EQ(steps, 1);
+  CHECK(!plat::RunGuarded(&FaultingBody, &steps));
+  CHECK_EQ(steps, 2);
+  CHECK_EQ(RunSelf(L"fault-after-throw"), static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+}
+
 void TestGuards() {
   int steps = 0;
   CHECK(plat::RunGuarded(&CountBody, &steps));
@@ -671,9 +743,13 @@ void TestGuards() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "fault-after-throw") == 0) {
+    return FaultAfterThrowThroughGuard();
+  }
   g_verbose = argc > 1 && std::strcmp(argv[1], "-v") == 0;
 
   TestGuards();
+  TestGuardsAndOwners();
   TestMemoryStatus();
   TestVersion();
   TestBinding();
