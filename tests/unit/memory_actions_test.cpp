@@ -57,6 +57,18 @@ TEST_F(MemoryActionsTest, FailedQueryRestoresTheLastFiguresRead) {
   EXPECT_EQ(CacheSetsKB().back(), std::make_pair(0u, 0u));
 }
 
+TEST_F(MemoryActionsTest, EmptySystemCacheRestoresA16TBMaximum) {
+  // Current x64 systems report a default maximum of 2^32 pages.
+  machine().fileCache.minimumPages = 256;
+  machine().fileCache.maximumPages = uint64_t{1} << 32;
+  EmptySystemCache(cache);
+  const auto sets = Events(sim::EventKind::CacheSet);
+  ASSERT_EQ(sets.size(), 4u);
+  EXPECT_EQ(sets[3].minimum, 1024u * 1024u);
+  EXPECT_EQ(sets[3].maximum, uint64_t{4294967292u} << 10)
+      << "the largest figure, neither 0 nor the empty request";
+}
+
 TEST_F(MemoryActionsTest, BoostBands) {
   struct Case {
     uint64_t totalMB;
