@@ -42,6 +42,18 @@ TEST_F(TickTest, FirstTickMaintainsThenEvery8002nd) {
   EXPECT_EQ(Events(sim::EventKind::Sleep).size(), 1u) << "tick 8003 maintains again";
 }
 
+TEST_F(TickTest, ReadOnlySettingsKeyIsHonouredFromTheFirstTick) {
+  // With AutoOptHour 6 every fourth call boosts, so the first tick does not.
+  PutDword(L"AutoOptHour", 6);
+  PutDword(L"IsAutoOptHour", 1);
+  SettingsKey().readOnly = true;
+  Build();
+  tuner->Tick();
+  EXPECT_TRUE(SqueezesMB().empty()) << "the default of 2 would boost at once";
+  EXPECT_TRUE(RegSetNames().empty());
+  EXPECT_EQ(machine().openHandles, 0);
+}
+
 TEST_F(TickTest, SettingsAreReadAgainOnTick21002) {
   BuildPastFirstTick();
   PutDword(L"BasedOnRam", 40);
