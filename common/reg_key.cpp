@@ -20,10 +20,19 @@ bool RegKey::Open(plat::RegHandle root, const wchar_t* path) {
     return true;
   }
   const plat::RegHandle createRoot = root != nullptr ? root : plat::kCurrentUser;
-  isOpen_ = plat::RegCreate(createRoot, path, accessMask_, hKey_) == 0;
-  // A key that could be neither opened nor created leaves no handle behind; the
-  // reads and writes that follow then fail instead of landing on the root.
-  return isOpen_;
+  if (plat::RegCreate(createRoot, path, accessMask_, hKey_) == 0) {
+    isOpen_ = true;
+    return true;
+  }
+  // A key the program may only read (an administrator made it read-only) is
+  // still read: every write on it then fails.
+  if (plat::RegOpen(createRoot, path, kKeyQueryValue, hKey_) == 0) {
+    isOpen_ = true;
+    return true;
+  }
+  // A key that could not be opened at all leaves no handle behind; the reads
+  // and writes that follow then fail instead of landing on the root.
+  return false;
 }
 
 void RegKey::Close() {

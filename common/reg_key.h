@@ -10,6 +10,8 @@
 inline constexpr uint32_t kSettingsKeyAccess = 0xF001F;
 // Rights of the tray's autostart writer: the same without enumerate.
 inline constexpr uint32_t kAutostartKeyAccess = 0xF001B;
+// The right to read values only: what is left when a key may not be written.
+inline constexpr uint32_t kKeyQueryValue = 0x1;
 
 class RegKey {
  public:
@@ -20,7 +22,8 @@ class RegKey {
   RegKey(const RegKey&) = delete;
   RegKey& operator=(const RegKey&) = delete;
 
-  // Opens root\path, or creates it when the open fails; true when either worked.
+  // Opens root\path, or creates it when the open fails, or else opens it for
+  // reading only (writes then fail); true when any of these worked.
   bool Open(plat::RegHandle root, const wchar_t* path);
 
   // Closes the key if one is open. Closing twice does nothing.

@@ -1,6 +1,5 @@
 #include "common/system_cache_control.h"
 
-#include "common/wrapping.h"
 #include "platform/handles.h"
 
 namespace {
@@ -8,6 +7,22 @@ namespace {
 constexpr uint32_t kFileCacheInformation = 21;
 constexpr uint32_t kTokenAdjustPrivilegesAndQuery = 0x28;
 constexpr uint64_t kAllOnes = ~uint64_t{0};
+
+// The largest published KB figure: the largest multiple of 4 below the empty
+// request's figure, so that a published limit passed back is never taken for
+// the empty request.
+constexpr uint32_t kLargestPublishedKB = 0xFFFFFFFCu;
+
+// A KB figure as published: itself while it fits, else the largest figure.
+uint32_t PublishedKB(uint64_t kb) {
+  return kb <= kLargestPublishedKB ? static_cast<uint32_t>(kb) : kLargestPublishedKB;
+}
+
+// A limit in 4 KB pages as a published KB figure. Any 64-bit page count is
+// taken: current x64 systems report maximums of up to 2^32 pages (16 TB).
+uint32_t PagesAsKB(uint64_t pages) {
+  return pages <= kLargestPublishedKB / 4 ? static_cast<uint32_t>(pages * 4) : kLargestPublishedKB;
+}
 
 // A KB figure as the bytes a set request carries; -1 stays the all-ones marker.
 uint64_t RequestBytes(uint32_t kb) {
@@ -107,12 +122,12 @@ int SystemCacheControl::QueryAndPublish() {
   if (status != 0) {
     return 0;
   }
-  // Each figure keeps its low 32 bits: pages times 4 wraps for limits of 16 TB
-  // and more.
-  currentSizeKB = static_cast<uint32_t>(cacheInfo_.CurrentSize >> 10);
-  peakSizeKB = static_cast<uint32_t>(cacheInfo_.PeakSize >> 10);
-  maximumKB = WrappingMul(static_cast<uint32_t>(cacheInfo_.MaximumWorkingSet), 4);
-  minimumKB = WrappingMul(static_cast<uint32_t>(cacheInfo_.MinimumWorkingSet), 4);
+  // Figures too large for 32 bits are published as the largest figure instead
+  // of wrapping: a 16 TB maximum must not read as 0.
+  currentSizeKB = PublishedKB(cacheInfo_.CurrentSize >> 10);
+  peakSizeKB = PublishedKB(cacheInfo_.PeakSize >> 10);
+  maximumKB = PagesAsKB(cacheInfo_.MaximumWorkingSet);
+  minimumKB = PagesAsKB(cacheInfo_.MinimumWorkingSet);
   return 1;
 }
 

@@ -25,6 +25,13 @@ uint32_t BoostAmountMB(uint32_t load, uint32_t totalMB, uint32_t spareMB) {
   return cap(totalMB / 3);
 }
 
+// A squeeze commits its whole amount at once: it never asks for more than half
+// of the commit still available, so that other programs' allocations go on
+// succeeding while it runs.
+uint32_t WithinCommitMB(uint32_t amountMB, uint32_t availPageFileMB) {
+  return amountMB < (availPageFileMB >> 1) ? amountMB : availPageFileMB >> 1;
+}
+
 }  // namespace
 
 void CacheTuner::FlushFixedDrives() {
@@ -67,7 +74,8 @@ void CacheTuner::MemoryZipper() {
     s.RamAvailable = s.snapshot.totalPhysMB / 5;
     settings_.WriteRamAvailable(s.RamAvailable);
   }
-  squeezer_.SqueezeRam(s.RamAvailable);
+  // The threshold stays as it is; only the request keeps within the commit.
+  squeezer_.SqueezeRam(WithinCommitMB(s.RamAvailable, s.snapshot.availPageFileKB / 1024));
 }
 
 void CacheTuner::PeriodicBoost() {
@@ -92,7 +100,9 @@ void CacheTuner::Boost() {
   plat::Guarded([this] {
     TakeSnapshot();
     const MemorySnapshot& snap = state_.snapshot;
-    const uint32_t spareMB = snap.availPhysKB / 1024 + snap.availPageFileKB / 1024;
-    squeezer_.SqueezeRam(BoostAmountMB(snap.memoryLoad, snap.totalPhysMB, spareMB));
+    const uint32_t pageFileMB = snap.availPageFileKB / 1024;
+    const uint32_t spareMB = snap.availPhysKB / 1024 + pageFileMB;
+    squeezer_.SqueezeRam(
+        WithinCommitMB(BoostAmountMB(snap.memoryLoad, snap.totalPhysMB, spareMB), pageFileMB));
   });
 }

@@ -39,8 +39,12 @@ void BoostMemoryNow(const MemoryActionContext& context) {
     const auto cap = [spareMB](uint32_t amount) {
       return amount > spareMB ? spareMB >> 1 : amount;
     };
-    const auto squeeze = [&context](uint32_t amountMB) {
-      context.squeezer.SqueezeRam(amountMB);
+    // A squeeze commits its whole amount at once: each request keeps to half of
+    // the commit still available, so that other programs' allocations go on
+    // succeeding while it runs.
+    const uint32_t commitLimitMB = pageFileMB >> 1;
+    const auto squeeze = [&context, commitLimitMB](uint32_t amountMB) {
+      context.squeezer.SqueezeRam(amountMB < commitLimitMB ? amountMB : commitLimitMB);
       context.refreshIcon();
     };
 

@@ -5,6 +5,23 @@
 #include "platform/sim/sim_internal.h"
 #include "platform/sim/sim_machine.h"
 
+namespace {
+
+// Whether `bytes` more fit in the commit still available: the current reading's
+// available page file, less the blocks still held.
+bool FitsInCommit(const sim::Machine& m, uint64_t bytes) {
+  uint64_t held = 0;
+  for (const sim::Machine::Block& block : m.blocks) {
+    if (block.live) {
+      held += block.bytes;
+    }
+  }
+  const uint64_t available = m.current.availPageFile;
+  return held <= available && bytes <= available - held;
+}
+
+}  // namespace
+
 namespace plat {
 
 void* CommitMemory(uint64_t bytes) {
@@ -15,7 +32,8 @@ void* CommitMemory(uint64_t bytes) {
                                             m.commitCalls) != m.failingCommits.end();
   sim::Event event{sim::EventKind::Commit};
   event.bytes = bytes;
-  event.ok = bytes != 0 && !failing;
+  // As on Windows, a commit beyond the commit still available fails.
+  event.ok = bytes != 0 && !failing && FitsInCommit(m, bytes);
   m.Record(event);
   if (!event.ok) {
     return nullptr;

@@ -18,10 +18,28 @@ bool IsRoot(RegHandle root) {
   return root == kLocalMachine || root == kCurrentUser;
 }
 
+// KEY_SET_VALUE: without it a handle may not write values.
+constexpr uint32_t kSetValueRight = 0x2;
+
+// A handle is its key node's address; one opened without the right to set
+// values carries a mark in its lowest bit (nodes are aligned, so it is free).
+constexpr uintptr_t kReadOnlyMark = 1;
+
+RegHandle HandleOf(sim::RegKeyNode& node, uint32_t access) {
+  const auto address = reinterpret_cast<uintptr_t>(&node);
+  return reinterpret_cast<RegHandle>((access & kSetValueRight) != 0 ? address
+                                                                    : address | kReadOnlyMark);
+}
+
+bool MaySetValues(RegHandle key) {
+  return (reinterpret_cast<uintptr_t>(key) & kReadOnlyMark) == 0;
+}
+
 // The open key behind a handle, or null for a root, null or unknown handle.
 sim::RegKeyNode* NodeOf(RegHandle key) {
+  const auto address = reinterpret_cast<uintptr_t>(key) & ~kReadOnlyMark;
   for (auto& node : sim::machine().keys) {
-    if (node.get() == key) {
+    if (reinterpret_cast<uintptr_t>(node.get()) == address) {
       return node.get();
     }
   }
@@ -45,12 +63,12 @@ int32_t RegOpen(RegHandle root, const wchar_t* path, uint32_t access, RegHandle&
   if (!node.exists) {
     return kErrorFileNotFound;
   }
-  key = &node;
+  key = HandleOf(node, access);
   ++sim::machine().openHandles;
   return 0;
 }
 
-int32_t RegCreate(RegHandle root, const wchar_t* path, uint32_t /*access*/, RegHandle& key) {
+int32_t RegCreate(RegHandle root, const wchar_t* path, uint32_t access, RegHandle& key) {
   key = nullptr;
   if (sim::machine().Faulted(sim::Call::RegCreate)) {
     return kErrorAccessDenied;
@@ -63,7 +81,7 @@ int32_t RegCreate(RegHandle root, const wchar_t* path, uint32_t /*access*/, RegH
     return kErrorAccessDenied;
   }
   node.exists = true;
-  key = &node;
+  key = HandleOf(node, access);
   ++sim::machine().openHandles;
   return 0;
 }
@@ -107,6 +125,9 @@ int32_t RegSet(RegHandle key, const wchar_t* name, uint32_t type, const void* da
   sim::RegKeyNode* node = NodeOf(key);
   if (node == nullptr) {
     return kErrorInvalidHandle;
+  }
+  if (!MaySetValues(key)) {
+    return kErrorAccessDenied;
   }
   node->Set(name, type, data, size);
   sim::Event event{sim::EventKind::RegSet};

@@ -1,4 +1,5 @@
 #include "tests/unit/tuner_fixture.h"
+#include "tray/memory_actions.h"
 
 namespace {
 
@@ -119,12 +120,13 @@ TEST_F(MaintenanceTest, BoostAmountsByLoad) {
     uint64_t availMB, pageFileMB;
     uint64_t squeezedMB;
   };
+  // Commit enough for every amount, so that only the band and its cap count.
   const Case cases[] = {
-      {20, 10, 10, 392},    // (512 / 9) x 7, never capped
-      {40, 200, 300, 340},  // (512 / 3) x 2
-      {40, 100, 200, 150},  // 340 above 300 spare: half the spare
-      {60, 500, 500, 256}, {60, 100, 100, 100}, {81, 500, 0, 170},  // 81 counts with the top band
-      {90, 200, 0, 170},   {100, 100, 50, 75},
+      {20, 10, 1000, 392},  // (512 / 9) x 7
+      {40, 200, 700, 340},  // (512 / 3) x 2
+      {40, 0, 300, 150},    // 340 above 300 spare: half the spare
+      {60, 500, 600, 256}, {60, 0, 200, 100}, {81, 500, 400, 170},  // 81 counts with the top band
+      {90, 200, 400, 170}, {100, 0, 150, 75},
   };
   Build();
   for (const Case& c : cases) {
@@ -133,6 +135,74 @@ TEST_F(MaintenanceTest, BoostAmountsByLoad) {
     CacheTunerTest::Boost(*tuner);
     EXPECT_EQ(SqueezesMB(), std::vector<uint64_t>{c.squeezedMB}) << "load " << c.load;
     EXPECT_TRUE(CacheSetsKB().empty()) << "the service's boost never empties the cache";
+  }
+}
+
+void NoRefresh() {}
+
+TEST_F(MaintenanceTest, EverySqueezeKeepsToHalfTheCommitAvailable) {
+  enum class Caller { Boost, Zipper, TrayBoost };
+  struct Case {
+    Caller caller;
+    uint32_t load;
+    uint64_t availMB, pageFileMB;  // P is the page file in MB
+    uint32_t ramAvailable;         // the zipper's threshold
+    std::vector<uint64_t> decidedMB, requestedMB;
+  };
+  const Case cases[] = {
+      {Caller::Boost, 20, 10, 10, 0, {392}, {5}},
+      {Caller::Boost, 40, 200, 300, 0, {340}, {150}},
+      {Caller::Boost, 40, 200, 680, 0, {340}, {340}},  // exactly half: as decided
+      {Caller::Boost, 40, 200, 681, 0, {340}, {340}},
+      {Caller::Boost, 60, 100, 100, 0, {100}, {50}},  // after the cap of 256 to 100
+      {Caller::Boost, 90, 200, 1, 0, {170}, {0}},     // 0 is still requested
+      {Caller::Zipper, 50, 60, 512, 64, {64}, {64}},
+      {Caller::Zipper, 50, 60, 100, 64, {64}, {50}},
+      {Caller::Zipper, 50, 60, 1, 64, {64}, {0}},
+      {Caller::Zipper, 50, 100, 150, 2000, {102}, {75}},  // the threshold comes down first
+      {Caller::TrayBoost, 20, 10, 10, 0, {392}, {5}},
+      {Caller::TrayBoost, 40, 200, 300, 0, {340}, {150}},
+      {Caller::TrayBoost, 60, 500, 500, 0, {256}, {250}},
+      {Caller::TrayBoost, 90, 100, 100, 0, {170, 100}, {50, 50}},
+      {Caller::TrayBoost, 90, 1000, 400, 0, {170, 256}, {170, 200}},
+      {Caller::TrayBoost, 90, 1000, 1, 0, {170, 256}, {0, 0}},
+  };
+  for (const Case& c : cases) {
+    sim::Reset();
+    SetMemory(512 * kMB, c.availMB * kMB, c.load, c.pageFileMB * kMB);
+    SCOPED_TRACE(testing::Message() << "caller " << static_cast<int>(c.caller) << ", load "
+                                    << c.load << ", P " << c.pageFileMB);
+    uint64_t statusCalls = 0;
+    const auto countStatusCalls = [] {
+      return machine().plainStatusCalls + machine().extendedStatusCalls;
+    };
+    if (c.caller == Caller::TrayBoost) {
+      SystemCacheControl trayCache;
+      CSqueezeRam traySqueezer(kTrayTouchStride);
+      ClearEvents();
+      statusCalls = countStatusCalls();
+      BoostMemoryNow(MemoryActionContext{trayCache, traySqueezer, &NoRefresh});
+    } else {
+      PutDword(L"MemoryZipperPlus", 1);
+      PutDword(L"RamAvailable", c.ramAvailable);
+      Build();
+      ClearEvents();
+      statusCalls = countStatusCalls();
+      if (c.caller == Caller::Boost) {
+        CacheTunerTest::Boost(*tuner);
+      } else {
+        state().zipperCount = 50;
+        CacheTunerTest::MemoryZipper(*tuner);
+        EXPECT_EQ(state().RamAvailable, c.decidedMB[0]) << "the threshold is not limited";
+        EXPECT_EQ(RegDword(L"RamAvailable"), c.decidedMB[0]);
+      }
+    }
+    // One reading decides and limits; lowering the threshold reads the total again.
+    EXPECT_EQ(countStatusCalls() - statusCalls, c.ramAvailable > 512 ? 2u : 1u);
+    EXPECT_EQ(SqueezesMB(), c.requestedMB);
+    for (const sim::Event& commit : Events(sim::EventKind::Commit)) {
+      EXPECT_EQ(commit.ok, commit.bytes != 0) << "every block fits in the commit";
+    }
   }
 }
 

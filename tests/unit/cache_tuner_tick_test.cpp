@@ -24,13 +24,14 @@ TEST_F(TickTest, FirstTickMaintainsThenEvery8002nd) {
   machine().fileCache.minimumPages = 100;
   machine().fileCache.maximumPages = 200;
   tuner->Tick();
-  // Empty and restore, then a boost of (512 / 3) x 2 MB and its pause.
+  // Empty and restore, then a boost of (512 / 3) x 2 MB, kept to half the 512 MB
+  // of commit available, and its pause.
   const CacheSets sets = CacheSetsKB();
   ASSERT_GE(sets.size(), 3u);
   EXPECT_EQ(sets[0], std::make_pair(kEmpty, kEmpty));
   EXPECT_EQ(sets[1], std::make_pair(128u, 512u));
   EXPECT_EQ(sets[2], std::make_pair(400u, 800u));
-  EXPECT_EQ(SqueezesMB(), std::vector<uint64_t>{340});
+  EXPECT_EQ(SqueezesMB(), std::vector<uint64_t>{256});
   ASSERT_EQ(Events(sim::EventKind::Sleep).size(), 1u);
   EXPECT_EQ(Events(sim::EventKind::Sleep)[0].value, 8192u);
 
@@ -39,6 +40,18 @@ TEST_F(TickTest, FirstTickMaintainsThenEvery8002nd) {
   EXPECT_TRUE(Events(sim::EventKind::Sleep).empty());
   tuner->Tick();
   EXPECT_EQ(Events(sim::EventKind::Sleep).size(), 1u) << "tick 8003 maintains again";
+}
+
+TEST_F(TickTest, ReadOnlySettingsKeyIsHonouredFromTheFirstTick) {
+  // With AutoOptHour 6 every fourth call boosts, so the first tick does not.
+  PutDword(L"AutoOptHour", 6);
+  PutDword(L"IsAutoOptHour", 1);
+  SettingsKey().readOnly = true;
+  Build();
+  tuner->Tick();
+  EXPECT_TRUE(SqueezesMB().empty()) << "the default of 2 would boost at once";
+  EXPECT_TRUE(RegSetNames().empty());
+  EXPECT_EQ(machine().openHandles, 0);
 }
 
 TEST_F(TickTest, SettingsAreReadAgainOnTick21002) {
@@ -185,8 +198,8 @@ TEST_F(TickTest, ZipperSnapshotMovesTheLoadOfTheTail) {
   ThrottleDueNext();
   // The path's snapshot reads 85; the zipper's own snapshot then reads 50, and
   // the tail's regular pair takes its minimum from that.
-  machine().queued = {sim::Reading{512 * kMB, 10 * kMB, 0, 85},
-                      sim::Reading{512 * kMB, 10 * kMB, 0, 50}};
+  machine().queued = {sim::Reading{512 * kMB, 10 * kMB, 512 * kMB, 85},
+                      sim::Reading{512 * kMB, 10 * kMB, 512 * kMB, 50}};
   tuner->Tick();
   EXPECT_EQ(SqueezesMB(), std::vector<uint64_t>{64});
   const CacheSets sets = CacheSetsKB();

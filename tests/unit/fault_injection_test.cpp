@@ -466,7 +466,7 @@ TEST_F(FaultInjectionTest, VolumeThatFailsDoesNotStopTheFlush) {
 TEST_F(FaultInjectionTest, ZipperSqueezesAlthoughItsThresholdCannotBeWritten) {
   PutDword(L"MemoryZipperPlus", 1);
   PutDword(L"RamAvailable", 2000);
-  SetMemory(512 * kMB, 100 * kMB, 50);
+  SetMemory(512 * kMB, 100 * kMB, 50, 512 * kMB);
   BuildPastFirstTick();
   machine().FailAlways(Call::RegSet);
   state().zipperCount = 50;

@@ -57,6 +57,18 @@ TEST_F(MemoryActionsTest, FailedQueryRestoresTheLastFiguresRead) {
   EXPECT_EQ(CacheSetsKB().back(), std::make_pair(0u, 0u));
 }
 
+TEST_F(MemoryActionsTest, EmptySystemCacheRestoresA16TBMaximum) {
+  // Current x64 systems report a default maximum of 2^32 pages.
+  machine().fileCache.minimumPages = 256;
+  machine().fileCache.maximumPages = uint64_t{1} << 32;
+  EmptySystemCache(cache);
+  const auto sets = Events(sim::EventKind::CacheSet);
+  ASSERT_EQ(sets.size(), 4u);
+  EXPECT_EQ(sets[3].minimum, 1024u * 1024u);
+  EXPECT_EQ(sets[3].maximum, uint64_t{4294967292u} << 10)
+      << "the largest figure, neither 0 nor the empty request";
+}
+
 TEST_F(MemoryActionsTest, BoostBands) {
   struct Case {
     uint64_t totalMB;
@@ -65,14 +77,15 @@ TEST_F(MemoryActionsTest, BoostBands) {
     std::vector<uint64_t> squeezesMB;
     bool empties;
   };
+  // Commit enough for every amount, so that only the band and its cap count.
   const Case cases[] = {
-      {512, 20, 10, 10, {392}, false},  // never capped in the lowest band
-      {100, 0, 10, 10, {77}, false},
-      {512, 40, 100, 200, {150}, false},  // 340 above 300 spare
-      {512, 40, 140, 200, {340}, false},  // spare exactly 340: not capped
-      {512, 60, 500, 500, {256}, true},
-      {512, 81, 100, 100, {170, 100}, true},  // 81 counts with the top band
-      {512, 90, 100, 100, {170, 100}, true},
+      {512, 20, 10, 1000, {392}, false},  // (512 / 9) x 7
+      {100, 0, 10, 200, {77}, false},
+      {512, 40, 0, 300, {150}, false},  // 340 above 300 spare
+      {512, 40, 0, 340, {170}, false},  // spare exactly 340: not capped, but half the commit
+      {512, 60, 500, 600, {256}, true},
+      {512, 81, 100, 600, {170, 256}, true},  // 81 counts with the top band
+      {512, 90, 100, 600, {170, 256}, true},
   };
   for (const Case& c : cases) {
     sim::Reset();

@@ -1,6 +1,7 @@
 #include "service/settings_store.h"
 
 #include "common/reg_key.h"
+#include "platform/platform.h"
 #include "tests/unit/sim_fixture.h"
 
 namespace {
@@ -147,6 +148,55 @@ TEST_F(SettingsStoreTest, UnwritableKeyKeepsDefaultsInMemory) {
   EXPECT_EQ(store.ReadAutoOptHour(), 2u);
   EXPECT_EQ(store.WriteRamAvailable(10), 10u);
   EXPECT_EQ(store.RamAvailable, 10u);
+  EXPECT_EQ(machine().openHandles, 0);
+}
+
+TEST_F(SettingsStoreTest, ReadOnlyKeyIsReadButNeverWritten) {
+  PutDword(L"BasedOnRam", 40);
+  PutDword(L"Settings", 1);
+  PutDword(L"MaxCacheSize", 5000);
+  PutDword(L"AutoOptHour", 6);
+  SettingsKey().readOnly = true;
+  SettingsStore store;
+  EXPECT_EQ(store.BasedOnRam, 40u);
+  EXPECT_EQ(store.Settings, 1u);
+  EXPECT_EQ(store.MaxCacheSize, 5000u);
+  EXPECT_EQ(store.ReadAutoOptHour(), 6u);
+  // Missing values keep the held ones, and nothing is written.
+  EXPECT_EQ(store.RamAvailable, 64u);
+  EXPECT_EQ(store.ReadIsAutoOptHour(), 1u);
+  EXPECT_EQ(store.WriteRamAvailable(10), 10u);
+  EXPECT_EQ(store.RamAvailable, 10u);
+  EXPECT_TRUE(RegSetNames().empty());
+  EXPECT_EQ(SettingsKey().values.size(), 4u);
+  EXPECT_EQ(machine().openHandles, 0);
+}
+
+TEST_F(SettingsStoreTest, RegKeyOpensAKeyItMayOnlyReadForReading) {
+  PutDword(L"Settings", 1);
+  SettingsKey().readOnly = true;
+  {
+    RegKey key(plat::kLocalMachine);
+    ASSERT_TRUE(key.Open(plat::kLocalMachine, kSettingsKeyPath));
+    uint32_t value = 0;
+    uint32_t type = 0;
+    uint32_t size = sizeof value;
+    EXPECT_EQ(plat::RegQuery(key.handle(), L"Settings", &type, &value, &size), 0);
+    EXPECT_EQ(value, 1u);
+    EXPECT_FALSE(key.SetDword(L"Settings", 2));
+    EXPECT_EQ(plat::RegSet(key.handle(), L"Settings", plat::kRegDword, &value, sizeof value),
+              static_cast<int32_t>(plat::kErrorAccessDenied));
+    EXPECT_EQ(machine().openHandles, 1);
+  }
+  EXPECT_EQ(RegDword(L"Settings"), 1u);
+  EXPECT_TRUE(RegSetNames().empty());
+  EXPECT_EQ(machine().openHandles, 0);
+
+  // A key that may not even be read stays closed.
+  SettingsKey().accessDenied = true;
+  RegKey key(plat::kLocalMachine);
+  EXPECT_FALSE(key.Open(plat::kLocalMachine, kSettingsKeyPath));
+  EXPECT_EQ(key.handle(), nullptr);
   EXPECT_EQ(machine().openHandles, 0);
 }
 

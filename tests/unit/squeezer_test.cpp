@@ -4,7 +4,14 @@
 
 namespace {
 
-using SqueezerTest = SimTest;
+class SqueezerTest : public SimTest {
+ protected:
+  // Commit enough for the largest squeeze of these tests.
+  void SetUp() override {
+    SimTest::SetUp();
+    SetMemory(8192 * kMB, 4096 * kMB, 50, 8192 * kMB);
+  }
+};
 
 std::vector<uint64_t> Writes(const std::vector<sim::Event>& releases) {
   std::vector<uint64_t> writes;
@@ -76,6 +83,26 @@ TEST_F(SqueezerTest, FailedBlockIsSkipped) {
   EXPECT_EQ(Events(sim::EventKind::Commit).size(), 8u);
   EXPECT_FALSE(Events(sim::EventKind::Commit)[4].ok);
   EXPECT_EQ(Events(sim::EventKind::Release).size(), 7u);
+}
+
+TEST_F(SqueezerTest, BlockBeyondTheCommitAvailableFails) {
+  // Room for four blocks of 1 MB besides the blocks still held.
+  SetMemory(8192 * kMB, 4096 * kMB, 50, 4 * kMB + 1);
+  CSqueezeRam squeezer(kServiceTouchStride);
+  squeezer.SqueezeRam(8);
+  std::vector<bool> ok;
+  for (const sim::Event& commit : Events(sim::EventKind::Commit)) {
+    ok.push_back(commit.ok);
+  }
+  EXPECT_EQ(ok, (std::vector<bool>{true, true, true, true, false, false, false, false}));
+  EXPECT_EQ(Events(sim::EventKind::Release).size(), 4u);
+
+  // Released blocks no longer count.
+  ClearEvents();
+  squeezer.SqueezeRam(4);
+  for (const sim::Event& commit : Events(sim::EventKind::Commit)) {
+    EXPECT_TRUE(commit.ok);
+  }
 }
 
 TEST_F(SqueezerTest, ThreadThatCannotStartSqueezesNothing) {

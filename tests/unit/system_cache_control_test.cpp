@@ -77,6 +77,34 @@ TEST_F(SystemCacheControlTest, QueryPublishesKilobytes) {
   EXPECT_EQ(cache.currentSizeKB, 6291456u);
 }
 
+TEST_F(SystemCacheControlTest, FiguresBeyond32BitsArePublishedAsTheLargest) {
+  constexpr uint32_t kLargest = 4294967292u;  // 0xFFFFFFFC
+  constexpr uint64_t kLargestPages = kLargest / 4;
+  struct Case {
+    uint64_t bytes;  // current and peak size
+    uint64_t pages;  // minimum and maximum
+    uint32_t sizeKB;
+    uint32_t limitKB;
+  };
+  const Case cases[] = {
+      {(uint64_t{kLargest} - 1) << 10, kLargestPages - 1, kLargest - 1, kLargest - 4},  // below
+      {(uint64_t{kLargest} << 10) + 1023, kLargestPages, kLargest, kLargest},           // at
+      {uint64_t{kLargest + 1} << 10, kLargestPages + 1, kLargest, kLargest},            // above
+      {uint64_t{0xFFFFFFFF} << 10, uint64_t{1} << 32, kLargest, kLargest},  // 16 TB of pages
+      {~uint64_t{0}, ~uint64_t{0}, kLargest, kLargest},
+  };
+  for (const Case& c : cases) {
+    sim::Reset();
+    machine().fileCache = sim::FileCache{c.bytes, c.bytes, c.pages, c.pages, 0, 0};
+    SystemCacheControl cache;
+    ASSERT_EQ(cache.Query(), 1);
+    EXPECT_EQ(cache.currentSizeKB, c.sizeKB) << c.bytes;
+    EXPECT_EQ(cache.peakSizeKB, c.sizeKB) << c.bytes;
+    EXPECT_EQ(cache.minimumKB, c.limitKB) << c.pages;
+    EXPECT_EQ(cache.maximumKB, c.limitKB) << c.pages;
+  }
+}
+
 TEST_F(SystemCacheControlTest, FailedQueryKeepsFigures) {
   machine().fileCache.currentSize = 4 * kMB;
   SystemCacheControl cache;

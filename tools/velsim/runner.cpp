@@ -152,6 +152,9 @@ void SetUpMachine(const velsim::Scenario& scenario) {
 
   sim::RegKeyNode& key = SettingsKey();
   key.accessDenied = !scenario.registryWritable;
+  // A read-only key exists, with or without values.
+  key.readOnly = scenario.registryReadOnly;
+  key.exists = scenario.registryReadOnly;
   if (scenario.registryValues) {
     key.exists = true;
     for (const auto& [name, value] : *scenario.registryValues) {

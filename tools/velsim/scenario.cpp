@@ -418,12 +418,20 @@ class Reader {
 
     if (root.contains("registry")) {
       const Json& r = root["registry"];
-      if (!Object(r, "registry") || !OnlyKnown(r, "registry", {"writable", "values"})) {
+      if (!Object(r, "registry") || !OnlyKnown(r, "registry", {"writable", "readOnly", "values"})) {
         return false;
       }
       if (r.contains("writable") &&
           !Bool(r["writable"], "registry.writable", out.registryWritable)) {
         return false;
+      }
+      if (r.contains("readOnly") &&
+          !Bool(r["readOnly"], "registry.readOnly", out.registryReadOnly)) {
+        return false;
+      }
+      // A key that cannot be opened at all cannot be read either.
+      if (out.registryReadOnly && !out.registryWritable) {
+        return Fail("registry.readOnly", "cannot be true when writable is false");
       }
       if (r.contains("values")) {
         if (!Object(r["values"], "registry.values")) {

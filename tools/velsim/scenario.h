@@ -77,6 +77,7 @@ struct Scenario {
   sim::Reading memory;
   FileCacheFields fileCache;
   bool registryWritable = true;
+  bool registryReadOnly = false;  // the key exists and may only be read
   std::optional<std::vector<std::pair<std::string, RegistryValue>>> registryValues;
   bool squeezeBusy = false;
   std::vector<Step> steps;
