@@ -58,7 +58,7 @@ uint32_t SettingsStore::ReadOrCreate(const wchar_t* name, std::atomic<uint32_t>&
   key.Open(plat::kLocalMachine, kSettingsKeyPath);
   field = ApplyLimit(field, limit);
 
-  if (plat::RegQuery(key.handle(), name, nullptr, nullptr, nullptr) != 0) {
+  if (key.Query(name, nullptr, nullptr, nullptr) != 0) {
     // Missing (or unreadable): the held value goes to the registry.
     key.SetDword(name, field);
   } else {
@@ -66,7 +66,7 @@ uint32_t SettingsStore::ReadOrCreate(const wchar_t* name, std::atomic<uint32_t>&
     uint32_t value = field;
     uint32_t type = 0;
     uint32_t size = sizeof value;
-    if (plat::RegQuery(key.handle(), name, &type, &value, &size) != 0 || type != plat::kRegDword) {
+    if (key.Query(name, &type, &value, &size) != 0 || type != plat::kRegDword) {
       value = 0;
     }
     // The limited value is held, not written back.

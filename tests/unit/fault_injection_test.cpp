@@ -204,7 +204,8 @@ class FaultInjectionTest : public TunerTest {
 
   // Runs a path on a fresh machine with one kind of call failing on the given
   // ordinal (0: always), and checks that nothing was left behind.
-  static void RunFailing(const Path& path, Call call, uint64_t ordinal) {
+  // With `raises`, a failing call made inside a guard raises a fault there.
+  static void RunFailing(const Path& path, Call call, uint64_t ordinal, bool raises = false) {
     sim::Reset();
     path.prepare();
     if (call != Call::Count) {
@@ -213,6 +214,7 @@ class FaultInjectionTest : public TunerTest {
       } else {
         machine().FailOn(call, ordinal);
       }
+      machine().faults[static_cast<size_t>(call)].raises = raises;
     }
     machine().recording = false;
     path.run();
@@ -266,6 +268,34 @@ TEST_F(FaultInjectionTest, EveryFailingCallOnEveryPathLeavesNothingOpen) {
     EXPECT_GT(callsOverAllPaths[i], 0u)
         << sim::CallName(static_cast<Call>(i)) << " is made by no path, so never failed";
   }
+}
+
+// A fault raised inside a guard abandons the guarded body without destroying
+// what its frames hold: nothing may be left open by any of them.
+TEST_F(FaultInjectionTest, EveryFaultRaisedInAGuardOnEveryPathLeavesNothingOpen) {
+  uint64_t raised = 0;
+  for (const Path& path : kPaths) {
+    SCOPED_TRACE(path.name);
+    RunFailing(path, Call::Count, 0);
+    std::array<uint64_t, sim::kCallKinds> calls{};
+    for (size_t i = 0; i < sim::kCallKinds; ++i) {
+      calls[i] = machine().faults[i].calls;
+    }
+    for (size_t i = 0; i < sim::kCallKinds; ++i) {
+      const auto call = static_cast<Call>(i);
+      for (const uint64_t ordinal :
+           calls[i] == 0 ? std::vector<uint64_t>{} : OrdinalsToFail(calls[i])) {
+        SCOPED_TRACE(std::string(sim::CallName(call)) + " faulting " +
+                     (ordinal == 0 ? std::string("always") : "on call " + std::to_string(ordinal)));
+        RunFailing(path, call, ordinal, true);
+        raised += machine().faultsRaised;
+        if (HasFailure()) {
+          return;
+        }
+      }
+    }
+  }
+  EXPECT_GT(raised, 0u) << "no guard was ever reached";
 }
 
 // ---- What each failure does -----------------------------------------------------
