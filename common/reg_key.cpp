@@ -50,6 +50,13 @@ bool RegKey::Open(plat::RegHandle root, const wchar_t* path) {
   return false;
 }
 
+bool RegKey::OpenToRead(plat::RegHandle root, const wchar_t* path) {
+  Close();
+  std::wmemset(subKeyPath_, 0, std::size(subKeyPath_));
+  std::wcsncpy(subKeyPath_, path, std::size(subKeyPath_) - 1);
+  return GuardedStatus([&] { return plat::RegOpen(root, path, kKeyQueryValue, *key_.put()); }) == 0;
+}
+
 void RegKey::Close() {
   if (key_) {
     plat::Guarded([this] { key_.reset(); });

@@ -29,6 +29,10 @@ class RegKey {
   // reading only (writes then fail); true when any of these worked.
   bool Open(plat::RegHandle root, const wchar_t* path);
 
+  // Opens an existing root\path for reading its values only; never creates it.
+  // True when it was opened.
+  bool OpenToRead(plat::RegHandle root, const wchar_t* path);
+
   // Closes the key if one is open. Closing twice does nothing.
   void Close();
 

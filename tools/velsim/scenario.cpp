@@ -278,7 +278,7 @@ class Reader {
     if (value.size() != 1) {
       return Fail(field,
                   "expected exactly one of ticks, control, command, memory, "
-                  "memorySequence, fileCache, registry, squeezeBusy");
+                  "memorySequence, fileCache, registry, policies, squeezeBusy");
     }
     const std::string key = value.begin().key();
     const Json& body = value.begin().value();
@@ -332,8 +332,8 @@ class Reader {
       out.kind = Step::Kind::FileCache;
       return FileCache(body, at, out.fileCache);
     }
-    if (key == "registry") {
-      out.kind = Step::Kind::Registry;
+    if (key == "registry" || key == "policies") {
+      out.kind = key == "registry" ? Step::Kind::Registry : Step::Kind::Policies;
       if (!Object(body, at)) {
         return false;
       }
@@ -418,7 +418,8 @@ class Reader {
 
     if (root.contains("registry")) {
       const Json& r = root["registry"];
-      if (!Object(r, "registry") || !OnlyKnown(r, "registry", {"writable", "readOnly", "values"})) {
+      if (!Object(r, "registry") ||
+          !OnlyKnown(r, "registry", {"writable", "readOnly", "values", "policies"})) {
         return false;
       }
       if (r.contains("writable") &&
@@ -444,6 +445,19 @@ class Reader {
             return false;
           }
           out.registryValues->emplace_back(item.key(), value);
+        }
+      }
+      if (r.contains("policies")) {
+        if (!Object(r["policies"], "registry.policies")) {
+          return false;
+        }
+        out.policyValues.emplace();
+        for (const auto& item : r["policies"].items()) {
+          RegistryValue value;
+          if (!Value(item.value(), Join("registry.policies", item.key()), value)) {
+            return false;
+          }
+          out.policyValues->emplace_back(item.key(), value);
         }
       }
     }
