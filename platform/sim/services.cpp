@@ -9,7 +9,6 @@ namespace plat {
 
 namespace {
 
-constexpr uint32_t kErrorInsufficientBuffer = 122;
 constexpr uint32_t kErrorDependentServicesRunning = 1051;
 constexpr uint32_t kErrorInvalidServiceControl = 1052;
 constexpr uint32_t kErrorServiceAlreadyRunning = 1056;

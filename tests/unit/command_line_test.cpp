@@ -17,6 +17,8 @@ const std::wstring kBanner =
     L"\nVelmora Service 1.0: keeps the system file cache in bounds and frees memory.\n"
     L"Copyright (c) 2026 Quorlex.\n";
 const std::wstring kProgram = L"C:\\Velmora\\velsvc.exe";
+const std::wstring kStatusError =
+    L"Error in getting Service status.\nService may not be installed properly...\n";
 
 class CommandLineTest : public TunerTest {
  protected:
@@ -193,6 +195,12 @@ TEST_F(CommandLineTest, SwitchesRunInOrder) {
   EXPECT_EQ(Run({L"-stop", L"ignored", L"-start"}),
             L"Service Stopped successfully.\n"
             L"Service sucessfully installed and running...\n");
+}
+
+TEST_F(CommandLineTest, InstallFromAPathLongerThanTheBufferFails) {
+  machine().programPath = L"C:\\" + std::wstring(300, L'x') + L"\\velsvc.exe";
+  EXPECT_EQ(Run({L"-install"}), kStatusError);
+  EXPECT_TRUE(machine().services.empty());
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "service/service_control.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/unit/sim_fixture.h"
 
@@ -166,6 +168,21 @@ TEST_F(ServiceControlTest, RemoveOfAServiceThatWillNotStop) {
   EXPECT_EQ(Sleeps(), (std::vector<uint64_t>{0, 0, 5121, 0, 0, 2048, 0, 0}));
   EXPECT_TRUE(service.markedForDeletion);
   EXPECT_TRUE(ServiceControl::Exists(kServiceName)) << "it lives on until it stops";
+}
+
+TEST_F(ServiceControlTest, APathLongerThanTheBufferIsNotInstalled) {
+  // 259 characters and the terminating zero fill the 260-character buffer.
+  const std::pair<size_t, bool> cases[] = {{259, true}, {260, false}, {400, false}};
+  for (const auto& [length, installs] : cases) {
+    sim::Reset();
+    machine().programPath = L"C:\\" + std::wstring(length - 3, L'x');
+    EXPECT_EQ(ServiceControl::Install(kServiceName, kServiceDisplayName), installs) << length;
+    const sim::Service* service = machine().FindService(kServiceName);
+    EXPECT_EQ(service != nullptr, installs) << length;
+    if (service != nullptr) {
+      EXPECT_EQ(service->binaryPath, machine().programPath);
+    }
+  }
 }
 
 }  // namespace
