@@ -97,15 +97,30 @@ struct Service {
   uint32_t errorControl = 0;
   plat::ServiceStatus status{plat::kServiceWin32OwnProcess, plat::kServiceStopped, 0, 0, 0, 0, 0};
   bool exists = true;
-  bool markedForDeletion = false;  // removed once it has stopped
+  // Removed once it has stopped and no handle, of this program or another, is
+  // open on it.
+  bool markedForDeletion = false;
+  uint32_t handles = 0;         // handles this program has open on it
+  uint32_t outsideHandles = 0;  // handles other programs hold on it
 
   bool acceptsStop = true;
   bool startFails = false;
   uint32_t stateAfterStart = plat::kServiceRunning;
   uint32_t waitHintAfterStart = 0;
   uint32_t stateAfterStop = plat::kServiceStopped;
+  // Sleeps a stop-pending service still needs to reach stopped: a test counts
+  // them down (from onSleep) and the service stops once it is 0. Negative: it
+  // stays stop-pending until the test changes its state.
+  int32_t sleepsUntilStopped = -1;
 
-  uint32_t openedAccess = 0;           // the rights asked for at the last open
+  uint32_t openedAccess = 0;  // the rights asked for at the last open
+  // The rights asked for at each open of the service (and its create), in order.
+  struct Open {
+    uint32_t managerAccess = 0;
+    uint32_t serviceAccess = 0;
+    bool operator==(const Open&) const = default;
+  };
+  std::vector<Open> opens;
   std::vector<uint32_t> userControls;  // user-defined codes (128 to 255) accepted
 };
 
