@@ -313,6 +313,11 @@ bool ReportServiceStatus(StatusHandle handle, const ServiceStatus& status) {
   sim::Event event{sim::EventKind::ServiceReport};
   event.state = status.currentState;
   event.waitHint = status.waitHint;
+  event.serviceType = status.serviceType;
+  event.controlsAccepted = status.controlsAccepted;
+  event.win32ExitCode = status.win32ExitCode;
+  event.serviceSpecificExitCode = status.serviceSpecificExitCode;
+  event.checkPoint = status.checkPoint;
   sim::machine().Record(event);
   return true;
 }

@@ -69,7 +69,9 @@ enum class EventKind { RegSet, CacheSet, Commit, Release, Flush, Sleep, ServiceR
 //   Release:  bytes, writes
 //   Flush:    volume
 //   Sleep:    ms (in `value`)
-//   ServiceReport: the service's reported state and waitHint
+//   ServiceReport: the whole status record the service reported (state,
+//             waitHint, serviceType, controlsAccepted, win32ExitCode,
+//             serviceSpecificExitCode, checkPoint)
 struct Event {
   EventKind kind;
   const RegKeyNode* key = nullptr;
@@ -85,6 +87,11 @@ struct Event {
   char volume = 0;
   uint32_t state = 0;
   uint32_t waitHint = 0;
+  uint32_t serviceType = 0;
+  uint32_t controlsAccepted = 0;
+  uint32_t win32ExitCode = 0;
+  uint32_t serviceSpecificExitCode = 0;
+  uint32_t checkPoint = 0;
 };
 
 // A service in the simulated service database, and how it behaves.
