@@ -152,7 +152,13 @@ bool Install(const wchar_t* name, const wchar_t* displayName) {
     return false;
   }
   wchar_t programPath[kProgramPathCapacity] = {};
-  plat::ProgramPath(programPath, kProgramPathCapacity);
+  // A path longer than the buffer comes back cut, which names another file:
+  // then nothing is installed.
+  const uint32_t length = plat::ProgramPath(programPath, kProgramPathCapacity);
+  if (length == 0 || length >= kProgramPathCapacity ||
+      plat::LastError() == plat::kErrorInsufficientBuffer) {
+    return false;
+  }
   wchar_t storedPath[kProgramPathCapacity + 2] = {};
   QuotedPath(programPath, storedPath, kProgramPathCapacity + 2);
   const plat::NewService request{name,

@@ -598,7 +598,9 @@ TEST_F(FaultInjectionTest, VelsvcMessagesFollowWhatExistsAndIsRunningAnswer) {
   Installed(plat::kServiceStopped);
   machine().FailAlways(Call::ServiceDelete);
   EXPECT_EQ(RunVelsvc({L"-install"}),
-            L"Failed to delete the old Service installedService sucessfully installed...\n");
+            L"Failed to delete the old Service installedError in getting Service status.\n"
+            L"Service may not be installed properly...\n")
+      << "the entry that exists is the old one";
   EXPECT_EQ(RunVelsvc({L"-remove"}), L"Failed to remove the service.....\n");
 
   sim::Reset();
