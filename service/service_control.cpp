@@ -99,17 +99,16 @@ bool QueryConfig(const wchar_t* name, wchar_t* displayName, wchar_t* path) {
   }
   uint32_t needed = 0;
   plat::QueryConfig(opened.service.get(), nullptr, 0, needed);
-  void* block = plat::AllocZeroed(needed + 1);
-  if (block == nullptr) {
+  const plat::UniqueLocal block(plat::AllocZeroed(needed + 1));
+  if (!block) {
     return false;
   }
-  const plat::ScopeExit freeBlock([block] { plat::FreeLocal(block); });
-  if (!plat::QueryConfig(opened.service.get(), block, needed + 1, needed)) {
+  if (!plat::QueryConfig(opened.service.get(), block.get(), needed + 1, needed)) {
     return false;
   }
   const wchar_t* storedDisplayName = nullptr;
   const wchar_t* storedPath = nullptr;
-  plat::ConfigNames(block, storedDisplayName, storedPath);
+  plat::ConfigNames(block.get(), storedDisplayName, storedPath);
   CopyCut(displayName, storedDisplayName != nullptr ? storedDisplayName : L"", kConfigTextCapacity);
   CopyCut(path, storedPath != nullptr ? storedPath : L"", kConfigTextCapacity);
   return true;
