@@ -21,7 +21,7 @@ import sys
 TICK_RATIO_BUDGET = 1.5
 TICK_NS_BUDGET = 2000.0
 SQUEEZE_RATIO_BUDGET = 0.9
-IDLE_CPU_RATIO_BUDGET = 1.2
+IDLE_CPU_RATIO_BUDGET = 1.1
 IDLE_RSS_MARGIN_KB = 1024
 TRAY_MARGIN_US = 5.0
 SIZE_BUDGET = 256 * 1024
@@ -166,36 +166,42 @@ def idle_rows(out, table, details):
         with open(path, encoding="utf-8") as f:
             for line in f:
                 parts = line.split()
-                if len(parts) == 7 and parts[0] == "idle_window":
+                if len(parts) == 8 and parts[0] == "idle_window":
                     windows.append(tuple(float(p) for p in parts[2:]))
                 elif len(parts) == 2 and parts[0] == "idle_seconds":
                     seconds = parts[1]
     if not windows:
-        table.missing("service idle (Wine)", "CPU ratio <= 1.2, RSS <= +1 MB",
+        table.missing("service idle (Wine)",
+                      f"CPU ratio <= {IDLE_CPU_RATIO_BUDGET}, RSS <= +{IDLE_RSS_MARGIN_KB} KB",
                       "the services were not measured")
         return
     ours_cpu = statistics.median(w[0] for w in windows)
-    base_cpu = statistics.median(w[1] for w in windows)
-    memory_cpu = statistics.median(w[2] for w in windows)
+    floor_cpu = statistics.median(w[1] for w in windows)
+    sleep_cpu = statistics.median(w[2] for w in windows)
     ours_rss = statistics.median(w[3] for w in windows)
-    base_rss = statistics.median(w[4] for w in windows)
+    floor_rss = statistics.median(w[4] for w in windows)
+    sleep_rss = statistics.median(w[5] for w in windows)
     details.append(f"service idle: the services running side by side, median of {len(windows)} "
-                   f"windows of {seconds} s; baseline: a minimal service sleeping in a 201 ms loop "
-                   "(the same service process, not a plain one)")
-    details.append("service idle CPU by window, s/min (velsvc / baseline / baseline that also "
-                   "makes the tick's 3 GlobalMemoryStatusEx calls every 4th pass): " +
+                   f"windows of {seconds} s; CPU baseline: the floor, a minimal service whose "
+                   "passes make velsvc's platform calls (the 201 ms sleep; on every fourth, the "
+                   "tick's 3 GlobalMemoryStatusEx and its file-cache queries and sets through "
+                   "the native calls, as the automatic path makes them in its top band) and "
+                   "nothing else; memory baseline: a minimal service that only sleeps in the "
+                   "same loop (the same service process, not a plain one)")
+    details.append("service idle CPU by window, s/min (velsvc / floor / sleep only): " +
                    ", ".join(f"{w[0]:.4f} / {w[1]:.4f} / {w[2]:.4f}" for w in windows))
-    details.append(f"service idle CPU, medians: the memory-status calls alone take the baseline "
-                   f"from {base_cpu:.4f} to {memory_cpu:.4f} s/min "
-                   f"({memory_cpu / base_cpu if base_cpu > 0 else float('inf'):.2f} times); "
-                   f"velsvc {ours_cpu:.4f}")
+    details.append(f"service idle, medians: the loop alone {sleep_cpu:.4f} s/min, the tick's "
+                   f"platform calls take the floor to {floor_cpu:.4f} s/min "
+                   f"({floor_cpu / sleep_cpu if sleep_cpu > 0 else float('inf'):.2f} times), "
+                   f"velsvc {ours_cpu:.4f}; resident memory: floor {floor_rss:,.0f} KB")
     ratio = statistics.median(w[0] / w[1] if w[1] > 0 else float("inf") for w in windows)
-    table.add("service idle CPU (Wine)", f"{ours_cpu:.4f} s/min", f"{base_cpu:.4f} s/min",
-              f"{ratio:.2f}", f"ratio <= {IDLE_CPU_RATIO_BUDGET}",
-              ratio <= IDLE_CPU_RATIO_BUDGET)
-    above = statistics.median(w[3] - w[4] for w in windows)
-    table.add("service idle resident memory (Wine)", f"{ours_rss:,.0f} KB", f"{base_rss:,.0f} KB",
-              f"{above:+,.0f} KB", f"<= +{IDLE_RSS_MARGIN_KB} KB", above <= IDLE_RSS_MARGIN_KB)
+    table.add("service idle CPU (Wine)", f"{ours_cpu:.4f} s/min",
+              f"{floor_cpu:.4f} s/min (floor)", f"{ratio:.2f}",
+              f"ratio <= {IDLE_CPU_RATIO_BUDGET}", ratio <= IDLE_CPU_RATIO_BUDGET)
+    above = statistics.median(w[3] - w[5] for w in windows)
+    table.add("service idle resident memory (Wine)", f"{ours_rss:,.0f} KB",
+              f"{sleep_rss:,.0f} KB (sleep only)", f"{above:+,.0f} KB",
+              f"<= +{IDLE_RSS_MARGIN_KB} KB", above <= IDLE_RSS_MARGIN_KB)
 
 
 def tray_rows(out, table, details):
