@@ -288,7 +288,7 @@ def main():
     if table.missed:
         print("Over budget: " + "; ".join(table.missed) + ".")
     else:
-        print("Over budget: none; every row is within its budget.")
+        print("Over budget: none")
     return 0
 
 
