@@ -28,6 +28,8 @@
 #include <cstdint>
 #include <cwchar>
 
+#include "common/system_cache_control.h"
+
 namespace {
 
 constexpr wchar_t kTickCallsSwitch[] = L"tick-calls";
@@ -37,19 +39,8 @@ const wchar_t* gName = L"";
 bool gTickCalls = false;
 volatile LONG gRunning = 1;
 
-// The file-cache record of the native calls (x64 layout, 64 bytes).
-struct FileCacheRecord {
-  uint64_t currentSize;
-  uint64_t peakSize;
-  uint32_t pageFaultCount;
-  uint64_t minimumWorkingSet;  // a query gives pages, a set takes bytes
-  uint64_t maximumWorkingSet;
-  uint64_t currentSizeIncludingTransitionInPages;
-  uint64_t peakSizeIncludingTransitionInPages;
-  uint32_t transitionRePurposeCount;
-  uint32_t flags;
-};
-static_assert(sizeof(FileCacheRecord) == 64, "the x64 file-cache record is 64 bytes");
+// The file-cache record of the native calls, as the tuner lays it out.
+using FileCacheRecord = FileCacheInfo;
 
 constexpr ULONG kFileCacheInformation = 21;
 
@@ -96,15 +87,15 @@ struct TickCalls {
     record = FileCacheRecord{};
     ULONG length = 0;
     if (query(kFileCacheInformation, &record, sizeof record, &length) == 0) {
-      minimumPages = record.minimumWorkingSet;
-      maximumPages = record.maximumWorkingSet;
+      minimumPages = record.MinimumWorkingSet;
+      maximumPages = record.MaximumWorkingSet;
     }
   }
 
   void SetAndQuery() {
     record = FileCacheRecord{};
-    record.minimumWorkingSet = minimumPages * 4096;
-    record.maximumWorkingSet = maximumPages * 4096;
+    record.MinimumWorkingSet = minimumPages * 4096;
+    record.MaximumWorkingSet = maximumPages * 4096;
     set(kFileCacheInformation, &record, sizeof record);
     Query();
   }

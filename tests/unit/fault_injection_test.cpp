@@ -228,6 +228,9 @@ class FaultInjectionTest : public TunerTest {
       }
     }
   }
+
+  static void SweepAllPaths(bool raises, std::array<uint64_t, sim::kCallKinds>& callsOverAllPaths,
+                            uint64_t& raised);
 };
 
 // A kind of call is failed always, and then on each of its calls in turn.
@@ -239,14 +242,19 @@ std::vector<uint64_t> OrdinalsToFail(uint64_t calls) {
   return ordinals;
 }
 
-TEST_F(FaultInjectionTest, EveryFailingCallOnEveryPathLeavesNothingOpen) {
-  std::array<uint64_t, sim::kCallKinds> callsOverAllPaths{};
+// Runs every path with each kind of call it makes failing always and then on
+// each of its calls in turn (raising a fault inside guards with `raises`).
+// Adds the calls each kind made without failures to `callsOverAllPaths`, and
+// the faults the guards caught to `raised`; stops at the first failed run.
+void FaultInjectionTest::SweepAllPaths(bool raises,
+                                       std::array<uint64_t, sim::kCallKinds>& callsOverAllPaths,
+                                       uint64_t& raised) {
   for (const Path& path : kPaths) {
     SCOPED_TRACE(path.name);
     RunFailing(path, Call::Count, 0);
     std::array<uint64_t, sim::kCallKinds> calls{};
     for (size_t i = 0; i < sim::kCallKinds; ++i) {
-      calls[i] = machine().faults[i].calls;
+      calls[i] = sim::machine().faults[i].calls;
       callsOverAllPaths[i] += calls[i];
     }
     for (size_t i = 0; i < sim::kCallKinds; ++i) {
@@ -255,46 +263,35 @@ TEST_F(FaultInjectionTest, EveryFailingCallOnEveryPathLeavesNothingOpen) {
         continue;
       }
       for (const uint64_t ordinal : OrdinalsToFail(calls[i])) {
-        SCOPED_TRACE(std::string(sim::CallName(call)) + " failing " +
+        SCOPED_TRACE(std::string(sim::CallName(call)) + (raises ? " faulting " : " failing ") +
                      (ordinal == 0 ? std::string("always") : "on call " + std::to_string(ordinal)));
-        RunFailing(path, call, ordinal);
-        if (HasFailure()) {
+        RunFailing(path, call, ordinal, raises);
+        raised += sim::machine().faultsRaised;
+        if (::testing::Test::HasFailure()) {
           return;
         }
       }
     }
   }
+}
+
+TEST_F(FaultInjectionTest, EveryFailingCallOnEveryPathLeavesNothingOpen) {
+  std::array<uint64_t, sim::kCallKinds> callsOverAllPaths{};
+  uint64_t raised = 0;
+  SweepAllPaths(false, callsOverAllPaths, raised);
   for (size_t i = 0; i < sim::kCallKinds; ++i) {
     EXPECT_GT(callsOverAllPaths[i], 0u)
         << sim::CallName(static_cast<Call>(i)) << " is made by no path, so never failed";
   }
+  EXPECT_EQ(raised, 0u);
 }
 
 // A fault raised inside a guard abandons the guarded body without destroying
 // what its frames hold: nothing may be left open by any of them.
 TEST_F(FaultInjectionTest, EveryFaultRaisedInAGuardOnEveryPathLeavesNothingOpen) {
+  std::array<uint64_t, sim::kCallKinds> callsOverAllPaths{};
   uint64_t raised = 0;
-  for (const Path& path : kPaths) {
-    SCOPED_TRACE(path.name);
-    RunFailing(path, Call::Count, 0);
-    std::array<uint64_t, sim::kCallKinds> calls{};
-    for (size_t i = 0; i < sim::kCallKinds; ++i) {
-      calls[i] = machine().faults[i].calls;
-    }
-    for (size_t i = 0; i < sim::kCallKinds; ++i) {
-      const auto call = static_cast<Call>(i);
-      for (const uint64_t ordinal :
-           calls[i] == 0 ? std::vector<uint64_t>{} : OrdinalsToFail(calls[i])) {
-        SCOPED_TRACE(std::string(sim::CallName(call)) + " faulting " +
-                     (ordinal == 0 ? std::string("always") : "on call " + std::to_string(ordinal)));
-        RunFailing(path, call, ordinal, true);
-        raised += machine().faultsRaised;
-        if (HasFailure()) {
-          return;
-        }
-      }
-    }
-  }
+  SweepAllPaths(true, callsOverAllPaths, raised);
   EXPECT_GT(raised, 0u) << "no guard was ever reached";
 }
 

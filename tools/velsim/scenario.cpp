@@ -270,6 +270,23 @@ class Reader {
     return true;
   }
 
+  // An object of named registry values, as `registry.values` gives them.
+  bool Values(const Json& value, const std::string& field,
+              std::optional<std::vector<std::pair<std::string, RegistryValue>>>& out) {
+    if (!Object(value, field)) {
+      return false;
+    }
+    out.emplace();
+    for (const auto& item : value.items()) {
+      RegistryValue regValue;
+      if (!Value(item.value(), Join(field, item.key()), regValue)) {
+        return false;
+      }
+      out->emplace_back(item.key(), regValue);
+    }
+    return true;
+  }
+
   bool Step(const Json& value, const std::string& field, const std::string& program,
             velsim::Step& out) {
     if (!Object(value, field)) {
@@ -434,31 +451,11 @@ class Reader {
       if (out.registryReadOnly && !out.registryWritable) {
         return Fail("registry.readOnly", "cannot be true when writable is false");
       }
-      if (r.contains("values")) {
-        if (!Object(r["values"], "registry.values")) {
-          return false;
-        }
-        out.registryValues.emplace();
-        for (const auto& item : r["values"].items()) {
-          RegistryValue value;
-          if (!Value(item.value(), Join("registry.values", item.key()), value)) {
-            return false;
-          }
-          out.registryValues->emplace_back(item.key(), value);
-        }
+      if (r.contains("values") && !Values(r["values"], "registry.values", out.registryValues)) {
+        return false;
       }
-      if (r.contains("policies")) {
-        if (!Object(r["policies"], "registry.policies")) {
-          return false;
-        }
-        out.policyValues.emplace();
-        for (const auto& item : r["policies"].items()) {
-          RegistryValue value;
-          if (!Value(item.value(), Join("registry.policies", item.key()), value)) {
-            return false;
-          }
-          out.policyValues->emplace_back(item.key(), value);
-        }
+      if (r.contains("policies") && !Values(r["policies"], "registry.policies", out.policyValues)) {
+        return false;
       }
     }
 
