@@ -181,6 +181,20 @@ int32_t RegQuery(RegHandle key, const wchar_t* name, uint32_t* type, void* data,
 int32_t RegSet(RegHandle key, const wchar_t* name, uint32_t type, const void* data, uint32_t size);
 int32_t RegClose(RegHandle key);
 
+// ---- Change notifications ------------------------------------------------------
+
+// An auto-reset event, not signalled, for change notifications; null on failure.
+Handle CreateChangeEvent();
+
+// Arms a one-shot notification (RegNotifyChangeKeyValue, asynchronous): the
+// event is signalled when a value of the key, or with `subtree` anything below
+// it, is set, deleted, or a subkey is added or removed. The platform's status.
+int32_t NotifyKeyChange(RegHandle key, bool subtree, Handle event);
+
+// Waits for the event at most `milliseconds` (a sleep that a signal ends
+// early); true when it was signalled.
+bool WaitForEvent(Handle event, uint32_t milliseconds);
+
 // ---- Volumes ---------------------------------------------------------------------
 
 // Bit mask of the drive letters present, bit 0 being A.

@@ -2,6 +2,7 @@
 
 #include "service/cache_tuner.h"
 #include "service/service_control.h"
+#include "service/settings_watch.h"
 
 // The loop's pass sleep in ms. Only the soak build of bench/soak defines a
 // shorter one, to reach many ticks in little time; the service as shipped
@@ -38,14 +39,19 @@ void ServiceMain(uint32_t /*argc*/, wchar_t** /*argv*/) {
   gRuntime.serviceRunning = true;
   Report(plat::kServiceRunning, 1024);
 
-  // The first pass ticks at once; then every fourth, about every 804 ms.
+  // The first pass ticks at once; then every fourth, about every 804 ms. A
+  // change of the settings or of their policies ends the pass's wait early
+  // and is read at once, as the reload control reads it.
+  SettingsWatch watch;
   int passCounter = 5;
   do {
     if (++passCounter > 3) {
       gRuntime.tuner->Tick();
       passCounter = 0;
     }
-    plat::SleepMs(kPassSleepMs);
+    if (watch.Wait(kPassSleepMs)) {
+      gRuntime.tuner->ReloadSettings();
+    }
   } while (gRuntime.serviceRunning);
 
   Report(plat::kServiceStopped, 2048);

@@ -37,6 +37,22 @@ RegValue* RegKeyNode::Find(const wchar_t* name) {
   return nullptr;
 }
 
+void Machine::KeyChanged(const RegKeyNode& key) {
+  for (auto it = watches.begin(); it != watches.end();) {
+    const RegKeyNode& watched = *it->key;
+    const bool below =
+        it->subtree && watched.root == key.root && key.path.size() > watched.path.size() &&
+        key.path[watched.path.size()] == L'\\' &&
+        SameText(key.path.substr(0, watched.path.size()).c_str(), watched.path.c_str());
+    if (&watched == &key || below) {
+      changeEvents[it->event].signalled = true;
+      it = watches.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
 void RegKeyNode::Set(const wchar_t* name, uint32_t type, const void* data, uint32_t size) {
   RegValue* value = Find(name);
   if (value == nullptr) {
@@ -46,12 +62,14 @@ void RegKeyNode::Set(const wchar_t* name, uint32_t type, const void* data, uint3
   value->type = type;
   const auto* bytes = static_cast<const uint8_t*>(data);
   value->data.assign(bytes, bytes + size);
+  machine().KeyChanged(*this);
 }
 
 bool RegKeyNode::Remove(const wchar_t* name) {
   for (auto it = values.begin(); it != values.end(); ++it) {
     if (SameText(it->name.c_str(), name)) {
       values.erase(it);
+      machine().KeyChanged(*this);
       return true;
     }
   }
@@ -70,7 +88,7 @@ const char* CallName(Call call) {
       "ServiceControl", "ServiceQueryStatus", "ServiceQueryConfig",
       "LocalAlloc",     "Dispatcher",         "HandlerRegister",
       "StatusReport",   "VolumeOpen",         "VolumeFlush",
-      "ThreadStart",    "ProgramPath"};
+      "ThreadStart",    "ProgramPath",        "ChangeNotify"};
   const auto index = static_cast<size_t>(call);
   return index < kCallKinds ? kNames[index] : "?";
 }

@@ -1,6 +1,7 @@
 // The simulated machine's registry: keys under the two roots, values with their
 // type and raw data, names compared without regard to case.
 #include <cstring>
+#include <utility>
 
 #include "platform/sim/sim_internal.h"
 #include "platform/sim/sim_machine.h"
@@ -10,6 +11,7 @@ namespace plat {
 namespace {
 
 constexpr int32_t kErrorInvalidParameter = 87;
+constexpr int32_t kErrorKeyDeleted = 1018;
 
 // KEY_SET_VALUE and KEY_CREATE_SUB_KEY: the rights a read-only key refuses.
 constexpr uint32_t kWriteRights = 0x2 | 0x4;
@@ -80,7 +82,10 @@ int32_t RegCreate(RegHandle root, const wchar_t* path, uint32_t access, RegHandl
   if (node.accessDenied || node.readOnly) {
     return kErrorAccessDenied;
   }
-  node.exists = true;
+  if (!node.exists) {
+    node.exists = true;
+    sim::machine().KeyChanged(node);
+  }
   key = HandleOf(node, access);
   ++sim::machine().openHandles;
   return 0;
@@ -154,6 +159,48 @@ int32_t RegClose(RegHandle key) {
   }
   --sim::machine().openHandles;
   return 0;
+}
+
+}  // namespace plat
+
+namespace plat {
+
+Handle CreateChangeEvent() {
+  sim::Machine& m = sim::machine();
+  if (m.Faulted(sim::Call::ChangeNotify)) {
+    m.lastError = kErrorAccessDenied;
+    return nullptr;
+  }
+  m.changeEvents.push_back(sim::Machine::ChangeEvent{});
+  ++m.openHandles;
+  return sim::MakeHandle(sim::HandleKind::ChangeEvent, m.changeEvents.size() - 1);
+}
+
+int32_t NotifyKeyChange(RegHandle key, bool subtree, Handle event) {
+  sim::Machine& m = sim::machine();
+  if (m.Faulted(sim::Call::ChangeNotify)) {
+    return kErrorAccessDenied;
+  }
+  const sim::RegKeyNode* node = NodeOf(key);
+  if (node == nullptr || !sim::IsHandle(event, sim::HandleKind::ChangeEvent)) {
+    return kErrorInvalidHandle;
+  }
+  if (!node->exists) {
+    return kErrorKeyDeleted;
+  }
+  m.watches.push_back(sim::Machine::Watch{node, subtree, sim::HandleIndex(event)});
+  return 0;
+}
+
+bool WaitForEvent(Handle event, uint32_t milliseconds) {
+  // A wait that runs its time out reads like a sleep; a test's sleep hook may
+  // change the registry meanwhile.
+  SleepMs(milliseconds);
+  if (!sim::IsHandle(event, sim::HandleKind::ChangeEvent)) {
+    return false;
+  }
+  sim::Machine::ChangeEvent& changeEvent = sim::machine().changeEvents[sim::HandleIndex(event)];
+  return std::exchange(changeEvent.signalled, false);
 }
 
 }  // namespace plat

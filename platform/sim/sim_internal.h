@@ -29,7 +29,8 @@ enum class HandleKind : uintptr_t {
   Module = 5,
   Manager = 6,
   Service = 7,
-  Status = 8
+  Status = 8,
+  ChangeEvent = 9
 };
 
 inline void* MakeHandle(HandleKind kind, uintptr_t index) {

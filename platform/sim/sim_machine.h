@@ -173,6 +173,7 @@ enum class Call : uint8_t {
   VolumeFlush,         // FlushFileBuffers
   ThreadStart,         // the runtime's thread start
   ProgramPath,         // GetModuleFileNameW
+  ChangeNotify,        // CreateEventW and RegNotifyChangeKeyValue
   Count
 };
 inline constexpr size_t kCallKinds = static_cast<size_t>(Call::Count);
@@ -214,6 +215,23 @@ struct Machine {
 
   // Registry keys, created on demand; the nodes never move.
   std::vector<std::unique_ptr<RegKeyNode>> keys;
+
+  // Change notifications: auto-reset events, and the armed one-shot watches
+  // that signal them when a watched key (or, with subtree, a key below it)
+  // changes its values or gains a subkey.
+  struct ChangeEvent {
+    bool signalled = false;
+    bool open = true;
+  };
+  std::vector<ChangeEvent> changeEvents;
+  struct Watch {
+    const RegKeyNode* key = nullptr;
+    bool subtree = false;
+    size_t event = 0;
+  };
+  std::vector<Watch> watches;
+  // Signals and disarms the watches that see a change of `key`.
+  void KeyChanged(const RegKeyNode& key);
 
   // The program's place on the machine. Services run in session 0 as
   // LocalSystem; users in sessions 1 and up. A standard user's token (or an

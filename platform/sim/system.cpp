@@ -3,6 +3,7 @@
 #include <csetjmp>
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 #include "platform/sim/sim_internal.h"
 #include "platform/sim/sim_machine.h"
@@ -289,6 +290,11 @@ bool CloseObject(Handle handle) {
     if (mutex.openHandles > 0) {
       --mutex.openHandles;
     }
+  } else if (sim::IsHandle(handle, sim::HandleKind::ChangeEvent)) {
+    m.changeEvents[sim::HandleIndex(handle)].open = false;
+    // A closed event's watches go with it.
+    const size_t index = sim::HandleIndex(handle);
+    std::erase_if(m.watches, [index](const sim::Machine::Watch& w) { return w.event == index; });
   } else if (!sim::IsHandle(handle, sim::HandleKind::Token) &&
              !sim::IsHandle(handle, sim::HandleKind::Volume)) {
     m.lastError = kErrorInvalidHandle;

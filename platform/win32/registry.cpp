@@ -45,4 +45,17 @@ int32_t RegClose(RegHandle key) {
   return RegCloseKey(AsKey(key));
 }
 
+Handle CreateChangeEvent() {
+  return CreateEventW(nullptr, FALSE, FALSE, nullptr);
+}
+
+int32_t NotifyKeyChange(RegHandle key, bool subtree, Handle event) {
+  return RegNotifyChangeKeyValue(AsKey(key), subtree ? TRUE : FALSE,
+                                 REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, event, TRUE);
+}
+
+bool WaitForEvent(Handle event, uint32_t milliseconds) {
+  return WaitForSingleObject(event, milliseconds) == WAIT_OBJECT_0;
+}
+
 }  // namespace plat
