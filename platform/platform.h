@@ -166,6 +166,10 @@ bool StartDetachedThread(ThreadRoutine routine, void* argument);
 
 void SleepMs(uint32_t milliseconds);
 
+// Milliseconds since an arbitrary start (GetTickCount64): it only moves
+// forward, so the difference of two readings is the time between them.
+uint64_t TickCountMs();
+
 // ---- Registry ----------------------------------------------------------------------
 
 // Each returns the platform's status (0 is success). `key` is null after a failed

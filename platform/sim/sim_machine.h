@@ -2,7 +2,8 @@
 //
 // Tests and velsim set its state, run the real logic against it, and read back
 // what the logic did: every action that changes the machine is recorded as an
-// Event. Simulated threads run to their end at once and sleeps do not wait.
+// Event. Simulated threads run to their end at once and sleeps do not wait:
+// the machine's clock moves only by the sleeps the code records.
 #pragma once
 
 #include <array>
@@ -257,6 +258,8 @@ struct Machine {
 
   // Called after each recorded sleep, so that a test can act "meanwhile".
   void (*onSleep)(uint32_t milliseconds) = nullptr;
+  // The monotonic clock in ms; each recorded sleep advances it by its length.
+  uint64_t clockMs = 0;
 
   bool threadsStart = true;
   uint32_t lastError = 0;
