@@ -7,6 +7,7 @@
 #include "common/system_cache_control.h"
 #include "common/wrapping.h"
 #include "platform/handles.h"
+#include "tray/service_presence.h"
 
 void BoostMemoryNow(const MemoryActionContext& context) {
   // Only the reading is guarded: the squeezer and the icon refresh hold
@@ -48,4 +49,10 @@ void BoostMemoryNow(const MemoryActionContext& context) {
 
 void EmptySystemCache(SystemCacheControl& cache) {
   plat::Guarded([&cache] { EmptyAndRestoreFileCache(cache); });
+  // A standard user's token lacks the privilege the sets need. The service
+  // holds it, and takes its own control codes from interactive users: it then
+  // runs the same sequence.
+  if (cache.lastSetStatus == kStatusPrivilegeNotHeld && ServicePresent()) {
+    AskServiceToEmptyCache();
+  }
 }
