@@ -218,7 +218,8 @@ check "40009 sets the file cache four times" "4" "$(($(stub_calls) - before))"
 # Boost Memory Now at this load: the cache emptying of the top bands, then a
 # squeeze in velmon's own process, seen in its peak resident memory. Both
 # squeeze requests ask for half the spare memory when the spare is this small,
-# and whichever worker wins squeezes that much once at a time.
+# each kept to half of the commit still available (the free page file), and
+# whichever worker wins squeezes that much once at a time.
 spare=$((avail_mb + page_mb))
 if [ "$load" -ge 81 ]; then
   first=$((total_mb / 3)) second=$((total_mb >> 1))
@@ -229,6 +230,8 @@ else
 fi
 [ "$first" -gt "$spare" ] && first=$((spare >> 1))
 [ "$second" -gt "$spare" ] && second=$((spare >> 1))
+[ "$first" -gt $((page_mb >> 1)) ] && first=$((page_mb >> 1))
+[ "$second" -gt $((page_mb >> 1)) ] && second=$((page_mb >> 1))
 peak_kb() { awk '/^VmHWM:/ { print $2 }' "/proc/$velmon_pid/status"; }
 resident_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$velmon_pid/status"; }
 if [ "$first" -eq 0 ] || [ "$first" -gt 1024 ] || [ "$second" -gt 1024 ]; then
