@@ -81,13 +81,16 @@ echo "pinned memory as Wine reports it: load ${load:-?}%, total ${total_mb:-?} M
 passed=$((passed + 1))
 
 # velmon with the pinned memory, in the background; its Wine messages say which
-# programs it starts (trace+process) and every call of the cache setting stub
-# (fixme+ntdll).
+# programs it starts (trace+process), every call of the cache setting stub
+# (fixme+ntdll), and the arguments of its calls of ChangeWindowMessageFilterEx
+# and CreateProcessW (relay, for those two only).
+win reg add 'HKCU\Software\Wine\Debug' /v RelayInclude \
+  /d 'user32.ChangeWindowMessageFilterEx;kernel32.CreateProcessW' /f >/dev/null
 velmon_err="$work/velmon-1.err"
 start_velmon() {  # start_velmon LOGNAME
   velmon_err="$work/$1.err"
   # unshare itself, not a shell function: the process id is velmon's.
-  WINEDEBUG=-all,fixme+ntdll,trace+process \
+  WINEDEBUG=-all,fixme+ntdll,trace+process,+relay \
     unshare -m bash -c "$mount_meminfo" "$pinned_meminfo" wine "$velmon" \
     </dev/null >"$work/$1.out" 2>"$velmon_err" &
   velmon_pid=$!
@@ -173,6 +176,17 @@ cp "$work/now.png" "$out_dir/velmon-tray.png"
 scaled_tray "$work/now.png" "$out_dir/velmon-tray-8x.png"
 echo "screenshot: $out_dir/velmon-tray.png, the tray 8 times: $out_dir/velmon-tray-8x.png"
 check "one tray window" "1" "$(probe windows)"
+
+# The hidden window lets in the shell's restart broadcast and the icon's
+# notify message, as an elevated velmon needs. Wine filters nothing: only the
+# calls show.
+read -r taskbar_created notify_message < <(probe messages)
+filter_calls=$(grep -F 'Call user32.ChangeWindowMessageFilterEx(' "$velmon_err" |
+  sed 's/.*ChangeWindowMessageFilterEx(\([^)]*\)).*/\1/')
+tray_window=$(printf '%s\n' "$filter_calls" | head -n 1 | cut -d, -f1)
+check "messages let in: TaskbarCreated and the notify message, MSGFLT_ALLOW" \
+  "$tray_window,$taskbar_created,00000001,00000000"$'\n'"$tray_window,$notify_message,00000001,00000000" \
+  "$filter_calls"
 
 # ---- b. The busy picture while a squeeze runs ------------------------------------------------
 
