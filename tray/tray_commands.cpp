@@ -3,12 +3,33 @@
 // After windows.h, which it builds on.
 #include <shellapi.h>
 
+#include "platform/handles.h"
 #include "tray/memory_actions.h"
 #include "tray/program_folder.h"
 #include "tray/resources/resource.h"
 #include "tray/tray_monitor.h"
 
 namespace {
+
+// The system folder, without its trailing backslash; false when it cannot be
+// had whole. Programs of the system are started by their full path from
+// there, never by a bare name that other folders are searched for first.
+bool SystemDirectory(wchar_t (&folder)[kProgramPathCapacity]) {
+  const UINT length = GetSystemDirectoryW(folder, kProgramPathCapacity);
+  return length != 0 && length < kProgramPathCapacity;
+}
+
+void StartTaskManager() {
+  wchar_t path[kProgramPathCapacity + 16] = {};
+  wchar_t systemDirectory[kProgramPathCapacity] = {};
+  if (!SystemDirectory(systemDirectory)) {
+    return;
+  }
+  lstrcpyW(path, systemDirectory);
+  lstrcatW(path, L"\\taskmgr.exe");
+  // Through the shell, which raises it to the rights its manifest asks for.
+  ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, SW_SHOWNORMAL);
+}
 
 // Starts a file of velmon's own folder through the shell; nothing is reported.
 void StartCompanion(const wchar_t* fileName, const wchar_t* parameters, int showMode) {
@@ -38,7 +59,9 @@ void OpenHelp() {
 
 void SetServiceEnabled(bool enable) {
   wchar_t systemDirectory[kProgramPathCapacity] = {};
-  GetSystemDirectoryW(systemDirectory, kProgramPathCapacity);
+  if (!SystemDirectory(systemDirectory)) {
+    return;
+  }
   // The command line begins with a blank and does not name the program: net.exe
   // then takes START or STOP as its first argument.
   wchar_t commandLine[64] = {};
@@ -49,16 +72,13 @@ void SetServiceEnabled(bool enable) {
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  CreateProcessW(application, commandLine, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                 nullptr, &startup, &process);
-  // Not waited for; on failure both handles are null.
-  if (process.hThread != nullptr) {
-    CloseHandle(process.hThread);
-  }
-  if (process.hProcess != nullptr) {
-    CloseHandle(process.hProcess);
-  }
+  PROCESS_INFORMATION created{};
+  // net.exe gets none of velmon's handles. It is not waited for; on failure
+  // both handles are null.
+  CreateProcessW(application, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                 nullptr, &startup, &created);
+  const plat::UniqueObject thread(created.hThread);
+  const plat::UniqueObject process(created.hProcess);
 }
 
 void TrayMonitor::ToggleService() {
@@ -88,7 +108,7 @@ void TrayMonitor::OnCommand(WORD identifier) {
       ToggleService();
       break;
     case IDM_TASK_MANAGER:
-      WinExec("Taskmgr", SW_SHOWNORMAL);
+      StartTaskManager();
       break;
     case IDM_BOOST:
       BoostMemoryNow(MemoryActionContext{cache_, squeezer_, &TrayMonitor::RefreshActiveIcon});

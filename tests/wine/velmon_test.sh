@@ -270,6 +270,18 @@ else
   check_that "the number returns after the boost" poll 30 icon_shown "$work/number.txt"
 fi
 
+# Task Manager: by its full path in the system folder, never by a bare name
+# that velmon's folder and the current folder are searched for first.
+taskmgr_line() {
+  grep -F 'trace:process:CreateProcessInternalW' "$velmon_err" | grep -iF 'taskmgr' |
+    tail -n 1 | sed 's/.*CreateProcessInternalW //'
+}
+check "command 40007 is handled" "sent" "$(probe send 40007)"
+check "40007 starts Task Manager by its full path" \
+  'app (null) cmdline L"\"C:\\windows\\system32\\taskmgr.exe\""' "$(taskmgr_line)"
+taskmgr_closed() { [ "$(probe close-window 'Task Manager')" == "closed" ]; }
+check_that "Task Manager's window is closed again" poll 30 taskmgr_closed
+
 # Enable Velmora: velmon starts net.exe from the system folder with START or
 # STOP; the mark follows the service's presence mutex.
 net_line() {  # the application and command line of the last net.exe velmon started
@@ -278,6 +290,12 @@ net_line() {  # the application and command line of the last net.exe velmon star
 }
 net_stop='app L"C:\\windows\\system32\\net.exe " cmdline L" STOP \"Velmora Service\" "'
 net_start='app L"C:\\windows\\system32\\net.exe " cmdline L" START \"Velmora Service\" "'
+# bInheritHandles of every CreateProcessW of net.exe, the low 32 bits of the
+# argument as relay shows it.
+net_inherits() {
+  grep -F 'Call KERNEL32.CreateProcessW(' "$velmon_err" | grep -F 'net.exe' |
+    awk -F, '{ v = $5; print substr(v, length(v) - 7) }' | sort -u
+}
 
 # Until the service has really changed, a service probe may set the mark back;
 # after the change, the probe within twelve ticks (2.4 s) agrees with the
@@ -302,6 +320,7 @@ probe_period
 check "40006 is handled (after the outside stop)" "sent" "$(probe send 40006)"
 check "the mark followed the mutex: START" "$net_start" "$(net_line)"
 check_that "the service runs again" poll 30 service_is "4 1024" exists
+check "net.exe inherits none of velmon's handles" "00000000" "$(net_inherits)"
 
 # ---- e. WM_CLOSE -------------------------------------------------------------------------------------
 
