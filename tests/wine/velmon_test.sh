@@ -283,7 +283,8 @@ taskmgr_closed() { [ "$(probe close-window 'Task Manager')" == "closed" ]; }
 check_that "Task Manager's window is closed again" poll 30 taskmgr_closed
 
 # Enable Velmora: velmon starts net.exe from the system folder with START or
-# STOP; the mark follows the service's presence mutex.
+# STOP, waits for it and for the service's new state, and sets the mark from
+# the service's presence mutex.
 net_line() {  # the application and command line of the last net.exe velmon started
   grep -F 'trace:process:CreateProcessInternalW app L"C:\\windows\\system32\\net.exe' "$velmon_err" |
     tail -n 1 | sed 's/.*CreateProcessInternalW //'
@@ -296,16 +297,22 @@ net_inherits() {
   grep -F 'Call KERNEL32.CreateProcessW(' "$velmon_err" | grep -F 'net.exe' |
     awk -F, '{ v = $5; print substr(v, length(v) - 7) }' | sort -u
 }
+# The balloon velmon shows when the service did not change, read from the
+# shell's tooltip windows.
+stop_refused="Stopping the Velmora Service needs administrator rights."
+start_refused="Starting the Velmora Service needs administrator rights."
+balloon_shows() { probe tool-texts | grep -qxF "$1"; }
+no_balloon() { ! probe tool-texts | grep -qF "needs administrator rights"; }
 
-# Until the service has really changed, a service probe may set the mark back;
-# after the change, the probe within twelve ticks (2.4 s) agrees with the
-# toggle. So each toggle waits for the change and then for a probe.
+# A service probe also runs every twelve ticks (2.4 s); a change made from
+# outside is in the mark after it.
 probe_period() { sleep 5; }
 
 check "40006 is handled (mark set)" "sent" "$(probe send 40006)"
 check "40006 with the mark set starts net.exe with STOP" "$net_stop" "$(net_line)"
 check_that "net.exe stops the service, its mutex goes" poll 30 service_is "1 2048" absent
 probe_period
+check_that "no balloon after a switch that worked" no_balloon
 
 check "40006 is handled (mark clear)" "sent" "$(probe send 40006)"
 check "40006 with the mark clear starts net.exe with START" "$net_start" "$(net_line)"
@@ -321,6 +328,37 @@ check "40006 is handled (after the outside stop)" "sent" "$(probe send 40006)"
 check "the mark followed the mutex: START" "$net_start" "$(net_line)"
 check_that "the service runs again" poll 30 service_is "4 1024" exists
 check "net.exe inherits none of velmon's handles" "00000000" "$(net_inherits)"
+
+# A switch that leaves the service as it was: what a user without
+# administrator rights meets (net.exe is refused). Here net.exe fails because
+# the service is not there to stop or start. The mark stays, so that the next
+# choice asks for the same again, and a balloon says why.
+win "$velsvc" -stop >/dev/null
+check_that "velsvc -stop stops the service again" poll 30 service_is "1 2048" absent
+rm -f "$WINEPREFIX/drive_c/velmon-test-release"
+# Someone holds the presence mutex: velmon takes the stopped service as running.
+wine 'C:\tray_probe.exe' hold-presence 'C:\velmon-test-release' </dev/null >"$work/hold.out" 2>/dev/null &
+holder_pid=$!
+check_that "the probe holds the presence mutex" poll 30 holding
+probe_period
+check "40006 is handled (stop fails)" "sent" "$(probe send 40006)"
+check "40006 starts net.exe with STOP" "$net_stop" "$(net_line)"
+check "40006 at once again (the mark stayed set): STOP again" "sent $net_stop" \
+  "$(probe send 40006) $(net_line)"
+check_that "a balloon: $stop_refused" poll 20 balloon_shows "$stop_refused"
+touch "$WINEPREFIX/drive_c/velmon-test-release"
+exit_code "$holder_pid" 30
+check "the probe releases the presence mutex" "0" "$code"
+# Every run of velsvc holds the presence mutex while it runs: the removal comes
+# before the probe that the mark is to follow.
+win "$velsvc" -remove >/dev/null
+probe_period
+check "40006 is handled (start fails)" "sent" "$(probe send 40006)"
+check "40006 starts net.exe with START" "$net_start" "$(net_line)"
+check "40006 at once again (the mark stayed clear): START again" "sent $net_start" \
+  "$(probe send 40006) $(net_line)"
+check_that "a balloon: $start_refused" poll 20 balloon_shows "$start_refused"
+win "$velsvc" -install >/dev/null
 
 # ---- e. WM_CLOSE -------------------------------------------------------------------------------------
 
