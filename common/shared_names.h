@@ -25,6 +25,9 @@ inline constexpr wchar_t kSettingsKeyPath[] = L"SOFTWARE\\Quorlex\\Velmora";
 inline constexpr wchar_t kPoliciesKeyPath[] = L"SOFTWARE\\Policies\\Quorlex\\Velmora";
 
 // The service's own control codes, in the platform's user-defined range:
-// report the state, and read the settings again.
+// report the state, read the settings again, and empty the file cache for
+// velmon (whose user's token may not change it; the service's default
+// security lets interactive users send these codes).
 inline constexpr uint32_t kServiceControlStatusQuery = 128;
 inline constexpr uint32_t kServiceControlReloadSettings = 144;
+inline constexpr uint32_t kServiceControlEmptyCache = 145;

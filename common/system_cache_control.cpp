@@ -141,8 +141,9 @@ int SystemCacheControl::SetLimits(uint32_t minimum, uint32_t maximum) {
     cacheInfo_ = FileCacheInfo{};
     cacheInfo_.MinimumWorkingSet = RequestBytes(minimum);
     cacheInfo_.MaximumWorkingSet = RequestBytes(maximum);
-    if (plat::SetSystemInformation(setInformation_, kFileCacheInformation, &cacheInfo_,
-                                   sizeof cacheInfo_) != 0) {
+    lastSetStatus = static_cast<uint32_t>(plat::SetSystemInformation(
+        setInformation_, kFileCacheInformation, &cacheInfo_, sizeof cacheInfo_));
+    if (lastSetStatus != 0) {
       return;
     }
     if (queryInformation_ != nullptr) {

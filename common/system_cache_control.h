@@ -25,6 +25,10 @@ static_assert(sizeof(FileCacheInfo) == 64, "the x64 file-cache record is 64 byte
 // A limit of 4294967295 KB (-1) asks for the empty request: the cache is emptied.
 inline constexpr uint32_t kEmptyRequestKB = 0xFFFFFFFFu;
 
+// The status a set gives when the token lacks the quota privilege
+// (STATUS_PRIVILEGE_NOT_HELD), as a standard user's token does.
+inline constexpr uint32_t kStatusPrivilegeNotHeld = 0xC0000061u;
+
 class SystemCacheControl {
  public:
   // Zeroes everything and initializes once; the result is not looked at.
@@ -59,6 +63,10 @@ class SystemCacheControl {
   int privilegeFailed = 0;
   int bindFailed = 0;
   bool initialized = false;
+
+  // The status of the last set call made (0 before any): tells a caller why
+  // SetLimits failed.
+  uint32_t lastSetStatus = 0;
 
  private:
   // Steps 1 to 3 of a query: clear the record, query, publish.

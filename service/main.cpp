@@ -21,5 +21,6 @@ CacheTuner gTuner(gCacheControl, gSettings, gSqueezer);
 
 int wmain(int argc, wchar_t** argv) {
   serviceRuntime().tuner = &gTuner;
+  serviceRuntime().cache = &gCacheControl;
   return ServiceEntry(argc, argv);
 }

@@ -1,5 +1,6 @@
 #include "service/service_runtime.h"
 
+#include "common/cache_sequences.h"
 #include "service/cache_tuner.h"
 #include "service/service_control.h"
 #include "service/settings_watch.h"
@@ -25,6 +26,23 @@ void Report(uint32_t state, uint32_t waitHint) {
   plat::ReportServiceStatus(gRuntime.statusHandle, status);
 }
 
+// Runs the empty-and-restore sequence velmon asked for, unless the last one
+// began less than 10 seconds ago: the request then waits for a later pass.
+void EmptyCacheOnRequest() {
+  if (!gRuntime.emptyCacheRequested || gRuntime.cache == nullptr) {
+    return;
+  }
+  const uint64_t now = plat::TickCountMs();
+  if (gRuntime.cacheEmptied && now - gRuntime.cacheEmptiedAtMs < kEmptyCacheIntervalMs) {
+    return;
+  }
+  // Cleared first: a request that arrives meanwhile asks for another run.
+  gRuntime.emptyCacheRequested = false;
+  gRuntime.cacheEmptied = true;
+  gRuntime.cacheEmptiedAtMs = now;
+  EmptyAndRestoreFileCache(*gRuntime.cache);
+}
+
 }  // namespace
 
 ServiceRuntimeState& serviceRuntime() {
@@ -33,13 +51,16 @@ ServiceRuntimeState& serviceRuntime() {
 
 void ServiceMain(uint32_t /*argc*/, wchar_t** /*argv*/) {
   gRuntime.waitHint = 8192;
+  gRuntime.emptyCacheRequested = false;
+  gRuntime.cacheEmptied = false;
   gRuntime.statusHandle = plat::RegisterControlHandler(kServiceName, &ServiceControlHandler);
   Report(plat::kServiceStartPending, 8192);
   plat::SleepMs(1024);
   gRuntime.serviceRunning = true;
   Report(plat::kServiceRunning, 1024);
 
-  // The first pass ticks at once; then every fourth, about every 804 ms. A
+  // The first pass ticks at once; then every fourth, about every 804 ms. The
+  // cache is emptied for velmon here, on this thread and between ticks. A
   // change of the settings or of their policies ends the pass's wait early
   // and is read at once, as the reload control reads it.
   SettingsWatch watch;
@@ -49,6 +70,7 @@ void ServiceMain(uint32_t /*argc*/, wchar_t** /*argv*/) {
       gRuntime.tuner->Tick();
       passCounter = 0;
     }
+    EmptyCacheOnRequest();
     if (watch.Wait(kPassSleepMs)) {
       gRuntime.tuner->ReloadSettings();
     }
@@ -76,6 +98,11 @@ void ServiceControlHandler(uint32_t control) {
     case kServiceControlReloadSettings:
       plat::SleepMs(0);
       gRuntime.tuner->ReloadSettings();
+      break;
+    case kServiceControlEmptyCache:
+      // Only noted here: the emptying takes 400 ms, and the loop's thread
+      // owns the cache control.
+      gRuntime.emptyCacheRequested = true;
       break;
     default:
       break;

@@ -2,29 +2,12 @@
 
 #include <cstdint>
 
+#include "common/cache_sequences.h"
 #include "common/squeezer.h"
 #include "common/system_cache_control.h"
 #include "common/wrapping.h"
 #include "platform/handles.h"
-
-namespace {
-
-void EmptyAndRestoreLimits(SystemCacheControl& cache) {
-  cache.Query();
-  const uint32_t savedMinimumKB = cache.minimumKB;
-  const uint32_t savedMaximumKB = cache.maximumKB;
-  cache.SetLimits(256, 512);
-  plat::SleepMs(100);
-  cache.SetLimits(kEmptyRequestKB, kEmptyRequestKB);
-  plat::SleepMs(100);
-  cache.SetLimits(256, 512);
-  plat::SleepMs(100);
-  // The published figures pass back unchanged, so this restores what was read.
-  cache.SetLimits(savedMinimumKB, savedMaximumKB);
-  plat::SleepMs(100);
-}
-
-}  // namespace
+#include "tray/service_presence.h"
 
 void BoostMemoryNow(const MemoryActionContext& context) {
   // Only the reading is guarded: the squeezer and the icon refresh hold
@@ -65,5 +48,11 @@ void BoostMemoryNow(const MemoryActionContext& context) {
 }
 
 void EmptySystemCache(SystemCacheControl& cache) {
-  plat::Guarded([&cache] { EmptyAndRestoreLimits(cache); });
+  plat::Guarded([&cache] { EmptyAndRestoreFileCache(cache); });
+  // A standard user's token lacks the privilege the sets need. The service
+  // holds it, and takes its own control codes from interactive users: it then
+  // runs the same sequence.
+  if (cache.lastSetStatus == kStatusPrivilegeNotHeld && ServicePresent()) {
+    AskServiceToEmptyCache();
+  }
 }

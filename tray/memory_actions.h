@@ -18,5 +18,7 @@ struct MemoryActionContext {
 void BoostMemoryNow(const MemoryActionContext& context);
 
 // "Empty System Cache": narrows the file cache's limits, empties it, narrows
-// again and restores the limits in force, pausing 100 ms after each step.
+// again and restores the limits in force, pausing 100 ms after each step. When
+// the sets were refused for lack of privilege and the service runs, asks the
+// service to do it.
 void EmptySystemCache(SystemCacheControl& cache);

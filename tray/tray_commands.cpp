@@ -3,12 +3,52 @@
 // After windows.h, which it builds on.
 #include <shellapi.h>
 
+#include "platform/handles.h"
 #include "tray/memory_actions.h"
 #include "tray/program_folder.h"
 #include "tray/resources/resource.h"
+#include "tray/service_presence.h"
 #include "tray/tray_monitor.h"
 
 namespace {
+
+// How long switching the service may hold the tray: net.exe, then the
+// service's presence mutex following its new state.
+constexpr DWORD kSwitchWaitMs = 30000;
+constexpr DWORD kPresencePollMs = 201;
+
+// The system folder, without its trailing backslash; false when it cannot be
+// had whole. Programs of the system are started by their full path from
+// there, never by a bare name that other folders are searched for first.
+bool SystemDirectory(wchar_t (&folder)[kProgramPathCapacity]) {
+  const UINT length = GetSystemDirectoryW(folder, kProgramPathCapacity);
+  return length != 0 && length < kProgramPathCapacity;
+}
+
+void StartTaskManager() {
+  wchar_t path[kProgramPathCapacity + 16] = {};
+  wchar_t systemDirectory[kProgramPathCapacity] = {};
+  if (!SystemDirectory(systemDirectory)) {
+    return;
+  }
+  lstrcpyW(path, systemDirectory);
+  lstrcatW(path, L"\\taskmgr.exe");
+  // Through the shell, which raises it to the rights its manifest asks for.
+  ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+// A balloon from the tray's icon with `text`: a record of its own that carries
+// only the balloon, so that the icon, its message and its tip stay as they are.
+void ShowBalloon(HWND window, const wchar_t* text) {
+  NOTIFYICONDATAW balloon{};
+  balloon.cbSize = sizeof balloon;
+  balloon.hWnd = window;
+  balloon.uID = 1;
+  balloon.uFlags = NIF_INFO;
+  lstrcpynW(balloon.szInfo, text, ARRAYSIZE(balloon.szInfo));
+  balloon.dwInfoFlags = NIIF_WARNING;
+  Shell_NotifyIconW(NIM_MODIFY, &balloon);
+}
 
 // Starts a file of velmon's own folder through the shell; nothing is reported.
 void StartCompanion(const wchar_t* fileName, const wchar_t* parameters, int showMode) {
@@ -37,8 +77,11 @@ void OpenHelp() {
 }
 
 void SetServiceEnabled(bool enable) {
+  const ULONGLONG started = GetTickCount64();
   wchar_t systemDirectory[kProgramPathCapacity] = {};
-  GetSystemDirectoryW(systemDirectory, kProgramPathCapacity);
+  if (!SystemDirectory(systemDirectory)) {
+    return;
+  }
   // The command line begins with a blank and does not name the program: net.exe
   // then takes START or STOP as its first argument.
   wchar_t commandLine[64] = {};
@@ -49,25 +92,38 @@ void SetServiceEnabled(bool enable) {
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  CreateProcessW(application, commandLine, nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                 nullptr, &startup, &process);
-  // Not waited for; on failure both handles are null.
-  if (process.hThread != nullptr) {
-    CloseHandle(process.hThread);
+  PROCESS_INFORMATION created{};
+  // net.exe gets none of velmon's handles.
+  if (!CreateProcessW(application, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      nullptr, &startup, &created)) {
+    return;
   }
-  if (process.hProcess != nullptr) {
-    CloseHandle(process.hProcess);
+  const plat::UniqueObject thread(created.hThread);
+  const plat::UniqueObject process(created.hProcess);
+  DWORD exitCode = 1;
+  if (WaitForSingleObject(process.get(), kSwitchWaitMs) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(process.get(), &exitCode) || exitCode != 0) {
+    return;  // refused (a user without administrator rights), or still busy
+  }
+  // net.exe has done its part. The service's presence mutex follows a little
+  // later: it is closed only after the service has reported stopped (and some
+  // systems' net.exe does not wait for the new state at all).
+  while (ServicePresent() != enable && GetTickCount64() - started < kSwitchWaitMs) {
+    Sleep(kPresencePollMs);
   }
 }
 
 void TrayMonitor::ToggleService() {
-  // Mark and flag change at once; the next service probe sets both again from
-  // the service's real presence.
-  serviceEnabled = serviceEnabled == 0 ? 1 : 0;
-  CheckMenuItem(GetSubMenu(menu, 0), IDM_ENABLE,
-                MF_BYCOMMAND | (serviceEnabled == 1 ? MF_CHECKED : MF_UNCHECKED));
-  SetServiceEnabled(serviceEnabled == 1);
+  // The mark follows what the service really did. A user who is not an
+  // administrator may neither start nor stop it: the mark then stays, and a
+  // balloon says why.
+  const bool enable = serviceEnabled == 0;
+  SetServiceEnabled(enable);
+  ProbeService();
+  if ((serviceEnabled == 1) != enable) {
+    ShowBalloon(window, enable ? L"Starting the Velmora Service needs administrator rights."
+                               : L"Stopping the Velmora Service needs administrator rights.");
+  }
 }
 
 void TrayMonitor::OnCommand(WORD identifier) {
@@ -88,7 +144,7 @@ void TrayMonitor::OnCommand(WORD identifier) {
       ToggleService();
       break;
     case IDM_TASK_MANAGER:
-      WinExec("Taskmgr", SW_SHOWNORMAL);
+      StartTaskManager();
       break;
     case IDM_BOOST:
       BoostMemoryNow(MemoryActionContext{cache_, squeezer_, &TrayMonitor::RefreshActiveIcon});

@@ -39,6 +39,9 @@ void TrayMonitor::Run(HINSTANCE instance) {
     gActive = nullptr;
     return;
   }
+  // The shell runs unelevated: an elevated velmon must let its messages in.
+  ChangeWindowMessageFilterEx(window, taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
+  ChangeWindowMessageFilterEx(window, notifyMessage, MSGFLT_ALLOW, nullptr);
   menu = LoadMenuW(instance, MAKEINTRESOURCEW(IDR_TRAY_MENU));
   SetTimer(window, kTimerId, kTimerMs, nullptr);
   SetWindowTextW(window, kTrayWindowTitle);

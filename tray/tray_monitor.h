@@ -69,5 +69,6 @@ void LaunchControlPanel();
 void ShowAbout();
 // Opens the help file.
 void OpenHelp();
-// Starts or stops the service with the platform's net.exe; does not wait.
+// Starts or stops the service with the platform's net.exe, and waits (at most
+// 30 s) for net.exe and, when it succeeded, for the service's new state.
 void SetServiceEnabled(bool enable);

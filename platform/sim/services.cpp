@@ -18,6 +18,24 @@ constexpr uint32_t kErrorFailedServiceControllerConnect = 1063;
 constexpr uint32_t kErrorServiceMarkedForDelete = 1072;
 constexpr uint32_t kErrorServiceExists = 1073;
 
+// What the default security of the manager and of a service created by
+// CreateService grant a user who is not an administrator: connecting,
+// enumerating and reading the manager; querying a service's status and
+// configuration, interrogating it and sending it user-defined codes (128 to
+// 255). Generic read maps onto these; generic write and execute include rights
+// (lock, start, stop, configure) that only administrators and SYSTEM hold.
+constexpr uint32_t kReadControl = 0x20000;
+constexpr uint32_t kUserManagerRights =
+    kGenericRead | kScManagerConnect | 0x4 /* enumerate */ | 0x10 /* query lock */ | kReadControl;
+constexpr uint32_t kUserServiceRights = kGenericRead | kServiceQueryConfig | kServiceQueryStatus |
+                                        0x8 /* enumerate dependents */ | kServiceInterrogate |
+                                        kServiceUserDefinedControl | kReadControl;
+
+// Whether the program's token may open with `access` where a user may `granted`.
+bool Granted(uint32_t access, uint32_t granted) {
+  return !sim::machine().standardUser || (access & ~granted) == 0;
+}
+
 // The service behind a handle, or null (also for a removed one).
 sim::Service* ServiceOf(ScHandle handle) {
   if (!sim::IsHandle(handle, sim::HandleKind::Service)) {
@@ -81,7 +99,8 @@ struct ConfigRecord {
 
 ScHandle OpenServiceManager(uint32_t access) {
   Settle();
-  if (sim::machine().Faulted(sim::Call::ManagerOpen) || !sim::machine().managerOpens) {
+  if (sim::machine().Faulted(sim::Call::ManagerOpen) || !sim::machine().managerOpens ||
+      !Granted(access, kUserManagerRights)) {
     Fail(kErrorAccessDenied);
     return nullptr;
   }
@@ -102,6 +121,10 @@ ScHandle OpenNamedService(ScHandle manager, const wchar_t* name, uint32_t access
   sim::Service* service = sim::machine().FindService(name);
   if (service == nullptr) {
     Fail(kErrorServiceDoesNotExist);
+    return nullptr;
+  }
+  if (!Granted(access, kUserServiceRights)) {
+    Fail(kErrorAccessDenied);
     return nullptr;
   }
   service->openedAccess = access;

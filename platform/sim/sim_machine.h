@@ -237,7 +237,9 @@ struct Machine {
   // LocalSystem; users in sessions 1 and up. A standard user's token (or an
   // administrator's filtered one) lacks the quota privilege: enabling it
   // reports ERROR_NOT_ALL_ASSIGNED and every file-cache set fails with
-  // STATUS_PRIVILEGE_NOT_HELD; it may not open the service's named objects.
+  // STATUS_PRIVILEGE_NOT_HELD; it may not open the service's named objects;
+  // the service manager lets it connect and read, and a service query, be
+  // interrogated and take user-defined codes, but neither start nor stop it.
   uint32_t session = 1;
   bool standardUser = false;
 

@@ -7,6 +7,9 @@ namespace {
 // What the handler is sent, by pass: the n-th 201 ms sleep sends plan[n].
 std::vector<uint32_t> gPlan;
 size_t gPass = 0;
+// Whether the handler is running, and the cache sets made meanwhile.
+bool gInHandler = false;
+int gSetsInHandler = 0;
 
 class ServiceRuntimeTest : public TunerTest {
  protected:
@@ -15,16 +18,26 @@ class ServiceRuntimeTest : public TunerTest {
     PutDword(L"AutoOptHour", 30000);  // no boost: the passes are what counts here
     Build();
     serviceRuntime().tuner = tuner.get();
+    serviceRuntime().cache = cache.get();
     serviceRuntime().serviceRunning = true;
     serviceRuntime().statusHandle = nullptr;
     gPlan.clear();
     gPass = 0;
+    gInHandler = false;
+    gSetsInHandler = 0;
     machine().onSleep = [](uint32_t ms) {
       if (ms == 201 && gPass < gPlan.size()) {
         const uint32_t control = gPlan[gPass++];
         if (control != 0) {
+          gInHandler = true;
           machine().controlHandler(control);
+          gInHandler = false;
         }
+      }
+    };
+    machine().listener = [](const sim::Event& e) {
+      if (e.kind == sim::EventKind::CacheSet && gInHandler) {
+        ++gSetsInHandler;
       }
     };
     ClearEvents();
@@ -36,6 +49,49 @@ class ServiceRuntimeTest : public TunerTest {
     gPlan = std::move(plan);
     gPass = 0;
     ServiceMain(0, nullptr);
+  }
+
+  // The cache emptyings run on request: the sets each followed by a 100 ms
+  // pause (the loop and the tuner pause otherwise), in KB, four to a run; when
+  // each run began by the machine's clock, and the limits set last before it.
+  struct Emptying {
+    uint64_t atMs;
+    std::pair<uint32_t, uint32_t> before;
+    CacheSets sets;
+  };
+  static std::vector<Emptying> Emptyings() {
+    const auto kb = [](const sim::Event& set) {
+      const auto one = [](uint64_t bytes) {
+        return bytes == sim::kAllOnes ? 0xFFFFFFFFu : static_cast<uint32_t>(bytes >> 10);
+      };
+      return std::make_pair(one(set.minimum), one(set.maximum));
+    };
+    std::vector<Emptying> result;
+    const sim::Event* pending = nullptr;  // the last set, not yet told apart
+    std::pair<uint32_t, uint32_t> lastOther{0, 0};
+    uint64_t clock = 0;
+    uint64_t pendingAt = 0;
+    for (const sim::Event& e : machine().events) {
+      if (e.kind == sim::EventKind::CacheSet) {
+        if (pending != nullptr) {
+          lastOther = kb(*pending);
+        }
+        pending = &e;
+        pendingAt = clock;
+      } else if (e.kind == sim::EventKind::Sleep) {
+        if (pending != nullptr && e.value == 100) {
+          if (result.empty() || result.back().sets.size() == 4) {
+            result.push_back(Emptying{pendingAt, lastOther, {}});
+          }
+          result.back().sets.push_back(kb(*pending));
+        } else if (pending != nullptr) {
+          lastOther = kb(*pending);
+        }
+        pending = nullptr;
+        clock += e.value;
+      }
+    }
+    return result;
   }
 
   static std::vector<std::pair<uint32_t, uint32_t>> Reports() {
@@ -81,6 +137,56 @@ TEST_F(ServiceRuntimeTest, QueriesAndReloadReportRunning) {
                                             {plat::kServiceRunning, 0},     // interrogate
                                             {plat::kServiceStopPending, 2048},
                                             {plat::kServiceStopped, 2048}}));
+}
+
+TEST_F(ServiceRuntimeTest, EmptyCacheRequestRunsTheSequenceOnTheServiceThread) {
+  RunService({0, kServiceControlEmptyCache, 0, 0, plat::kServiceControlStop});
+  EXPECT_EQ(gSetsInHandler, 0) << "the handler only notes the request";
+  const auto emptyings = Emptyings();
+  ASSERT_EQ(emptyings.size(), 1u);
+  // The limits restored are those the tuner had set when the request came.
+  const std::pair<uint32_t, uint32_t> tunerLimits = emptyings[0].before;
+  EXPECT_EQ(emptyings[0].sets,
+            (CacheSets{{256, 512}, {0xFFFFFFFF, 0xFFFFFFFF}, {256, 512}, tunerLimits}));
+  EXPECT_GT(tunerLimits.second, 512u);
+  // Right after the pass that took the request, before its 201 ms pause.
+  const std::vector<uint64_t> sleeps = Sleeps();
+  const std::vector<uint64_t> expected{1024, 201, 201, 100, 100, 100, 100, 201, 201, 201};
+  EXPECT_EQ(sleeps, expected);
+  EXPECT_EQ(Reports()[2], Report(plat::kServiceRunning, 1024)) << "145 reports running";
+}
+
+TEST_F(ServiceRuntimeTest, EmptyCacheRunsAtMostOncePerTenSeconds) {
+  // Passes of 201 ms: 50 of them come to 10,050 ms, the emptying's pauses
+  // aside. Requests that come sooner are merged and wait for the interval.
+  struct Case {
+    std::vector<size_t> requestPasses;
+    size_t passes;
+    size_t runs;
+  };
+  const Case cases[] = {
+      {{0}, 10, 1},
+      {{0, 1, 2, 3}, 10, 1},    // all within the first run's ten seconds
+      {{0, 5}, 40, 1},          // the second still waits
+      {{0, 5}, 60, 2},          // and runs once ten seconds have gone
+      {{0, 55}, 60, 2},         // a request after the interval runs at once
+      {{0, 3, 20, 30}, 80, 2},  // three waiting requests make one run
+  };
+  for (const Case& c : cases) {
+    ClearEvents();
+    std::vector<uint32_t> plan(c.passes, 0);
+    for (const size_t pass : c.requestPasses) {
+      plan[pass] = kServiceControlEmptyCache;
+    }
+    plan.push_back(plat::kServiceControlStop);
+    RunService(plan);
+    const auto emptyings = Emptyings();
+    ASSERT_EQ(emptyings.size(), c.runs) << c.passes << " passes";
+    for (size_t i = 1; i < emptyings.size(); ++i) {
+      EXPECT_GE(emptyings[i].atMs - emptyings[i - 1].atMs, kEmptyCacheIntervalMs);
+    }
+    EXPECT_EQ(gSetsInHandler, 0);
+  }
 }
 
 TEST_F(ServiceRuntimeTest, StopPendingIsReportedBeforeTheLoopMayEnd) {

@@ -130,4 +130,147 @@ TEST_F(StandardUserTest, AUsersTokenCannotChangeTheFileCache) {
   EXPECT_EQ(SqueezesMB().size(), 1u) << "squeezing needs no privilege";
 }
 
+TEST_F(StandardUserTest, AUserMayQueryAndSendCodesButNeitherStartNorStopTheService) {
+  struct Case {
+    const char* what;
+    uint32_t managerAccess;
+    uint32_t serviceAccess;
+    bool userOpens;
+  };
+  const Case cases[] = {
+      {"user-defined codes", plat::kScManagerConnect, plat::kServiceUserDefinedControl, true},
+      {"query and interrogate", plat::kScManagerConnect | plat::kGenericRead,
+       plat::kServiceQueryStatus | plat::kServiceQueryConfig | plat::kServiceInterrogate, true},
+      {"generic read", plat::kGenericRead, plat::kGenericRead, true},
+      {"start", plat::kScManagerConnect, plat::kServiceStart, false},
+      {"stop", plat::kScManagerConnect, plat::kServiceStop | plat::kServiceQueryStatus, false},
+      {"generic execute", plat::kScManagerConnect, plat::kGenericExecute, false},
+      {"delete", plat::kScManagerConnect, plat::kDelete, false},
+      {"all access", plat::kScManagerConnect, plat::kServiceAllAccess, false},
+      {"create services", plat::kScManagerConnect | plat::kScManagerCreateService,
+       plat::kServiceQueryStatus, false},
+  };
+  for (const Case& c : cases) {
+    for (const bool user : {false, true}) {
+      sim::Reset();
+      InstalledService(L"C:\\Velmora\\velsvc.exe", plat::kServiceRunning);
+      machine().standardUser = user;
+      const plat::UniqueService manager(plat::OpenServiceManager(c.managerAccess));
+      const plat::UniqueService service(
+          manager ? plat::OpenNamedService(manager.get(), kServiceName, c.serviceAccess) : nullptr);
+      const bool opens = !user || c.userOpens;
+      EXPECT_EQ(service.valid(), opens) << c.what << (user ? " as a user" : " as an administrator");
+      if (!opens) {
+        EXPECT_EQ(plat::LastError(), plat::kErrorAccessDenied) << c.what;
+      }
+    }
+  }
+}
+
+TEST_F(StandardUserTest, TheTrayAsksTheRunningServiceWhenItsSetsAreRefused) {
+  struct Case {
+    const char* what;
+    bool user;
+    bool serviceRuns;
+    uint32_t setStatus;
+    bool asks;
+  };
+  const Case cases[] = {
+      {"a user's token, the service runs", true, true, 0, true},
+      {"a user's token, no service", true, false, 0, false},
+      {"an administrator's token", false, true, 0, false},
+      {"sets refused for another reason", false, true, 0xC0000022u, false},
+  };
+  for (const Case& c : cases) {
+    for (const bool boost : {false, true}) {
+      sim::Reset();
+      sim::Service& service =
+          InstalledService(L"C:\\Velmora\\velsvc.exe",
+                           c.serviceRuns ? plat::kServiceRunning : plat::kServiceStopped);
+      if (c.serviceRuns) {
+        machine().HoldMutex(sim::Widen(kServicePresenceMutexName), true, 0);
+      }
+      machine().fileCache.setStatus = c.setStatus;
+      if (c.user) {
+        BecomeUser();
+      }
+      SystemCacheControl trayCache;
+      if (boost) {
+        // Band 3 empties the cache before it squeezes.
+        CSqueezeRam traySqueezer(kTrayTouchStride);
+        SetMemory(512 * kMB, 256 * kMB, 60, 512 * kMB);
+        BoostMemoryNow(MemoryActionContext{trayCache, traySqueezer, [] {}});
+      } else {
+        EmptySystemCache(trayCache);
+      }
+      const std::string what = std::string(c.what) + (boost ? ", boost" : ", empty");
+      EXPECT_EQ(Events(sim::EventKind::CacheSet).size(), 4u) << what << ": the tray tries first";
+      if (c.asks) {
+        EXPECT_EQ(service.userControls, (std::vector<uint32_t>{kServiceControlEmptyCache})) << what;
+        // With the one right the code needs: a user may hold no more.
+        EXPECT_EQ(service.opens, (std::vector<sim::Service::Open>{
+                                     {plat::kScManagerConnect, plat::kServiceUserDefinedControl}}))
+            << what;
+      } else {
+        EXPECT_TRUE(service.userControls.empty()) << what;
+        EXPECT_TRUE(service.opens.empty()) << what;
+      }
+      EXPECT_EQ(machine().openHandles, 0) << what;
+    }
+  }
+}
+
+TEST_F(StandardUserTest, TheServiceEmptiesTheCacheThatTheTrayCouldNot) {
+  BecomeService();
+  Build();
+  serviceRuntime().tuner = tuner.get();
+  serviceRuntime().cache = cache.get();
+  InstalledService(L"C:\\Velmora\\velsvc.exe", plat::kServiceRunning);
+  machine().startedByServiceManager = true;
+  static int pass;
+  static std::pair<uint32_t, uint32_t> tunerLimits;
+  pass = 0;
+  // While the service loops, the user chooses "Empty System Cache" in the tray;
+  // the manager hands the code the tray sent to the service's handler.
+  machine().onSleep = [](uint32_t ms) {
+    if (ms != 201) {
+      return;
+    }
+    ++pass;
+    if (pass == 1) {
+      ClearEvents();
+      tunerLimits = {static_cast<uint32_t>(machine().fileCache.minimumPages * 4),
+                     static_cast<uint32_t>(machine().fileCache.maximumPages * 4)};
+      BecomeUser();
+      SystemCacheControl trayCache;
+      EmptySystemCache(trayCache);
+      BecomeService();
+      sim::Service* service = machine().FindService(kServiceName);
+      for (const uint32_t code : service->userControls) {
+        machine().controlHandler(code);
+      }
+      service->userControls.clear();
+    } else if (pass == 3) {
+      machine().controlHandler(plat::kServiceControlStop);
+    }
+  };
+  wchar_t program[] = L"C:\\Velmora\\velsvc.exe";
+  wchar_t* argv[] = {program, nullptr};
+  ServiceEntry(1, argv);
+
+  // The same four sets from both; the tray's are refused, the service's, with
+  // its token, are not.
+  const CacheSets sequence{{256, 512}, {0xFFFFFFFF, 0xFFFFFFFF}, {256, 512}, tunerLimits};
+  CacheSets both = sequence;
+  both.insert(both.end(), sequence.begin(), sequence.end());
+  EXPECT_EQ(CacheSetsKB(), both);
+  std::vector<uint32_t> statuses;
+  for (const sim::Event& set : Events(sim::EventKind::CacheSet)) {
+    statuses.push_back(set.status);
+  }
+  const uint32_t refused = kStatusPrivilegeNotHeld;
+  EXPECT_EQ(statuses, (std::vector<uint32_t>{refused, refused, refused, refused, 0, 0, 0, 0}));
+  EXPECT_EQ(machine().openHandles, 0);
+}
+
 }  // namespace

@@ -165,6 +165,37 @@ TEST_F(SystemCacheControlTest, FailedSetDoesNotQuery) {
   EXPECT_EQ(machine().fileCache.maximumPages, 0u);
 }
 
+TEST_F(SystemCacheControlTest, TheLastSetsStatusIsKept) {
+  struct Case {
+    bool standardUser;
+    uint32_t setStatus;
+    uint32_t kept;
+  };
+  const Case cases[] = {
+      {false, 0, 0},
+      {false, 0xC0000022u, 0xC0000022u},
+      {true, 0, kStatusPrivilegeNotHeld},  // a user's token lacks the quota privilege
+  };
+  for (const Case& c : cases) {
+    sim::Reset();
+    machine().standardUser = c.standardUser;
+    machine().fileCache.setStatus = c.setStatus;
+    SystemCacheControl cache;
+    EXPECT_EQ(cache.lastSetStatus, 0u) << "no set made yet";
+    cache.SetLimits(256, 512);
+    EXPECT_EQ(cache.lastSetStatus, c.kept) << c.setStatus;
+  }
+  // A set that succeeds after a refused one leaves its own status.
+  machine().standardUser = false;
+  machine().fileCache.setStatus = 0;
+  SystemCacheControl cache;
+  machine().standardUser = true;
+  cache.SetLimits(256, 512);
+  machine().standardUser = false;
+  EXPECT_EQ(cache.SetLimits(256, 512), 1);
+  EXPECT_EQ(cache.lastSetStatus, 0u);
+}
+
 TEST_F(SystemCacheControlTest, PublishedLimitsPassBackUnchanged) {
   machine().fileCache.minimumPages = 1234;
   machine().fileCache.maximumPages = 56789;

@@ -5,6 +5,8 @@
 //   svc_probe control CODE      "ok <state> <wait hint>", or "error <code>"
 //   svc_probe mutex             "exists" or "absent" for velsvc's presence mutex
 //   svc_probe path              the service's stored executable path, or "absent"
+//   svc_probe pid               the running service's process id as Wine's
+//                               messages write it (four hex digits), or "absent"
 #include <windows.h>
 
 #include <cstdio>
@@ -73,6 +75,26 @@ int Path() {
   return 0;
 }
 
+int ProcessId() {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = manager ? OpenServiceW(manager, kServiceName, SERVICE_QUERY_STATUS) : nullptr;
+  SERVICE_STATUS_PROCESS status{};
+  DWORD needed = 0;
+  if (service != nullptr &&
+      QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status),
+                           sizeof status, &needed) &&
+      status.dwProcessId != 0) {
+    std::printf("%04lx\n", status.dwProcessId);
+  } else {
+    std::printf("absent\n");
+  }
+  if (service != nullptr)
+    CloseServiceHandle(service);
+  if (manager != nullptr)
+    CloseServiceHandle(manager);
+  return 0;
+}
+
 int Mutex() {
   HANDLE mutex = CreateMutexA(nullptr, FALSE, kServicePresenceMutexName);
   const DWORD error = GetLastError();
@@ -94,6 +116,8 @@ int main(int argc, char** argv) {
     return Mutex();
   if (argc == 2 && std::strcmp(argv[1], "path") == 0)
     return Path();
-  std::fprintf(stderr, "usage: svc_probe state | control CODE | mutex | path\n");
+  if (argc == 2 && std::strcmp(argv[1], "pid") == 0)
+    return ProcessId();
+  std::fprintf(stderr, "usage: svc_probe state | control CODE | mutex | path | pid\n");
   return 2;
 }

@@ -22,11 +22,24 @@
 //                                              that title
 //   tray_probe autostart                       "<type> <size> <data>" of HKLM\...\Run
 //                                              "Velmora", or "absent"
+//   tray_probe hold-presence FLAGFILE          as hold-squeeze, for velsvc's
+//                                              presence mutex: velmon then takes
+//                                              the service to be running
+//   tray_probe tool-texts                      the text of every tool of every
+//                                              tooltip window on the desktop (the
+//                                              shell's tips and balloons), one a line
+//   tray_probe messages                        "<TaskbarCreated> <velmon's notify
+//                                              message>" as registered, in hex
+//   tray_probe close-window TITLE              posts WM_CLOSE to the top-level
+//                                              window titled TITLE; "closed" or
+//                                              "no window"
 //
 // Pixels are told opaque by drawing the icon at 16 by 16, as the taskbar does,
 // once over black and once over white: where both agree, the icon covers the
 // background.
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <commctrl.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -34,6 +47,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "common/shared_names.h"
 #include "common/squeezer.h"
 #include "tray/tray_icon_renderer.h"
 
@@ -139,8 +153,8 @@ int Memory() {
   return 0;
 }
 
-int HoldSqueeze(const char* flagFile) {
-  HANDLE const mutex = CreateMutexW(nullptr, TRUE, kSqueezeMutexName);
+// Holds the mutex `mutex` (just created) until `flagFile` exists.
+int HoldMutex(HANDLE mutex, const char* flagFile) {
   const DWORD error = GetLastError();
   std::printf(mutex != nullptr && error == 0 ? "held\n" : "existed\n");
   std::fflush(stdout);
@@ -155,6 +169,93 @@ int HoldSqueeze(const char* flagFile) {
     CloseHandle(mutex);
   }
   std::printf("released\n");
+  return 0;
+}
+
+int HoldSqueeze(const char* flagFile) {
+  return HoldMutex(CreateMutexW(nullptr, TRUE, kSqueezeMutexName), flagFile);
+}
+
+int HoldPresence(const char* flagFile) {
+  return HoldMutex(CreateMutexA(nullptr, TRUE, kServicePresenceMutexName), flagFile);
+}
+
+BOOL CALLBACK CollectTooltip(HWND window, LPARAM list) {
+  wchar_t className[64] = {};
+  if (GetClassNameW(window, className, 64) > 0 && lstrcmpiW(className, TOOLTIPS_CLASSW) == 0) {
+    auto* windows = reinterpret_cast<HWND*>(list);
+    for (int i = 0; i < 255; ++i) {
+      if (windows[i] == nullptr) {
+        windows[i] = window;
+        break;
+      }
+    }
+  }
+  return TRUE;
+}
+
+// The tools' texts of a tooltip window of another process: the record and the
+// text buffer must lie in that process.
+void PrintToolTexts(HWND tooltip) {
+  DWORD processId = 0;
+  GetWindowThreadProcessId(tooltip, &processId);
+  HANDLE const process =
+      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+  if (process == nullptr) {
+    return;
+  }
+  constexpr SIZE_T kTextChars = 2048;
+  const SIZE_T size = sizeof(TTTOOLINFOW) + kTextChars * sizeof(wchar_t);
+  void* const remote =
+      VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  if (remote != nullptr) {
+    auto* const remoteText =
+        reinterpret_cast<wchar_t*>(static_cast<char*>(remote) + sizeof(TTTOOLINFOW));
+    const auto count = static_cast<int>(SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+      wchar_t text[kTextChars] = {};
+      TTTOOLINFOW info{};
+      info.cbSize = sizeof info;
+      info.lpszText = remoteText;
+      WriteProcessMemory(process, remote, &info, sizeof info, nullptr);
+      WriteProcessMemory(process, remoteText, text, sizeof text, nullptr);
+      if (SendMessageW(tooltip, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(remote)) != 0 &&
+          ReadProcessMemory(process, remoteText, text, sizeof text - sizeof(wchar_t), nullptr)) {
+        char utf8[kTextChars * 3] = {};
+        WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+        std::printf("%s\n", utf8);
+      }
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  }
+  CloseHandle(process);
+}
+
+int ToolTexts() {
+  HWND tooltips[256] = {};
+  EnumWindows(&CollectTooltip, reinterpret_cast<LPARAM>(tooltips));
+  for (HWND tooltip : tooltips) {
+    if (tooltip != nullptr) {
+      PrintToolTexts(tooltip);
+    }
+  }
+  return 0;
+}
+
+int Messages() {
+  std::printf("%08x %08x\n", RegisterWindowMessageW(L"TaskbarCreated"),
+              RegisterWindowMessageW(L"Velmora.TrayIcon.Notify"));
+  return 0;
+}
+
+int CloseTitledWindow(const char* title) {
+  HWND const window = FindWindowA(nullptr, title);
+  if (window == nullptr) {
+    std::printf("no window\n");
+    return 1;
+  }
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  std::printf("closed\n");
   return 0;
 }
 
@@ -216,7 +317,8 @@ int Autostart() {
 int Usage() {
   std::fprintf(stderr,
                "usage: tray_probe render VALUE TOTALMB VELMON.EXE | busy VELMON.EXE | memory |\n"
-               "       hold-squeeze FLAGFILE | send CODE | close | windows | autostart\n");
+               "       hold-squeeze FLAGFILE | send CODE | close | windows | autostart |\n"
+               "       hold-presence FLAGFILE | tool-texts | messages | close-window TITLE\n");
   return 2;
 }
 
@@ -250,6 +352,18 @@ int main(int argc, char** argv) {
   }
   if (std::strcmp(command, "autostart") == 0 && argc == 2) {
     return Autostart();
+  }
+  if (std::strcmp(command, "hold-presence") == 0 && argc == 3) {
+    return HoldPresence(argv[2]);
+  }
+  if (std::strcmp(command, "tool-texts") == 0 && argc == 2) {
+    return ToolTexts();
+  }
+  if (std::strcmp(command, "messages") == 0 && argc == 2) {
+    return Messages();
+  }
+  if (std::strcmp(command, "close-window") == 0 && argc == 3) {
+    return CloseTitledWindow(argv[2]);
   }
   return Usage();
 }

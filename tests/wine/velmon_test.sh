@@ -81,13 +81,16 @@ echo "pinned memory as Wine reports it: load ${load:-?}%, total ${total_mb:-?} M
 passed=$((passed + 1))
 
 # velmon with the pinned memory, in the background; its Wine messages say which
-# programs it starts (trace+process) and every call of the cache setting stub
-# (fixme+ntdll).
+# programs it starts (trace+process), every call of the cache setting stub
+# (fixme+ntdll), and the arguments of its calls of ChangeWindowMessageFilterEx
+# and CreateProcessW (relay, for those two only).
+win reg add 'HKCU\Software\Wine\Debug' /v RelayInclude \
+  /d 'user32.ChangeWindowMessageFilterEx;kernel32.CreateProcessW' /f >/dev/null
 velmon_err="$work/velmon-1.err"
 start_velmon() {  # start_velmon LOGNAME
   velmon_err="$work/$1.err"
   # unshare itself, not a shell function: the process id is velmon's.
-  WINEDEBUG=-all,fixme+ntdll,trace+process \
+  WINEDEBUG=-all,fixme+ntdll,trace+process,+relay \
     unshare -m bash -c "$mount_meminfo" "$pinned_meminfo" wine "$velmon" \
     </dev/null >"$work/$1.out" 2>"$velmon_err" &
   velmon_pid=$!
@@ -174,6 +177,17 @@ scaled_tray "$work/now.png" "$out_dir/velmon-tray-8x.png"
 echo "screenshot: $out_dir/velmon-tray.png, the tray 8 times: $out_dir/velmon-tray-8x.png"
 check "one tray window" "1" "$(probe windows)"
 
+# The hidden window lets in the shell's restart broadcast and the icon's
+# notify message, as an elevated velmon needs. Wine filters nothing: only the
+# calls show.
+read -r taskbar_created notify_message < <(probe messages)
+filter_calls=$(grep -F 'Call user32.ChangeWindowMessageFilterEx(' "$velmon_err" |
+  sed 's/.*ChangeWindowMessageFilterEx(\([^)]*\)).*/\1/')
+tray_window=$(printf '%s\n' "$filter_calls" | head -n 1 | cut -d, -f1)
+check "messages let in: TaskbarCreated and the notify message, MSGFLT_ALLOW" \
+  "$tray_window,$taskbar_created,00000001,00000000"$'\n'"$tray_window,$notify_message,00000001,00000000" \
+  "$filter_calls"
+
 # ---- b. The busy picture while a squeeze runs ------------------------------------------------
 
 rm -f "$WINEPREFIX/drive_c/velmon-test-release"
@@ -218,8 +232,8 @@ check "40009 sets the file cache four times" "4" "$(($(stub_calls) - before))"
 # Boost Memory Now at this load: the cache emptying of the top bands, then a
 # squeeze in velmon's own process, seen in its peak resident memory. Both
 # squeeze requests ask for half the spare memory when the spare is this small,
-# at most half of the free page file, and whichever worker wins squeezes that
-# much once at a time.
+# each kept to half of the commit still available (the free page file), and
+# whichever worker wins squeezes that much once at a time.
 spare=$((avail_mb + page_mb))
 if [ "$load" -ge 81 ]; then
   first=$((total_mb / 3)) second=$((total_mb >> 1))
@@ -230,7 +244,6 @@ else
 fi
 [ "$first" -gt "$spare" ] && first=$((spare >> 1))
 [ "$second" -gt "$spare" ] && second=$((spare >> 1))
-# No request takes more than half of the commit still available.
 [ "$first" -gt $((page_mb >> 1)) ] && first=$((page_mb >> 1))
 [ "$second" -gt $((page_mb >> 1)) ] && second=$((page_mb >> 1))
 peak_kb() { awk '/^VmHWM:/ { print $2 }' "/proc/$velmon_pid/status"; }
@@ -257,24 +270,49 @@ else
   check_that "the number returns after the boost" poll 30 icon_shown "$work/number.txt"
 fi
 
+# Task Manager: by its full path in the system folder, never by a bare name
+# that velmon's folder and the current folder are searched for first.
+taskmgr_line() {
+  grep -F 'trace:process:CreateProcessInternalW' "$velmon_err" | grep -iF 'taskmgr' |
+    tail -n 1 | sed 's/.*CreateProcessInternalW //'
+}
+check "command 40007 is handled" "sent" "$(probe send 40007)"
+check "40007 starts Task Manager by its full path" \
+  'app (null) cmdline L"\"C:\\windows\\system32\\taskmgr.exe\""' "$(taskmgr_line)"
+taskmgr_closed() { [ "$(probe close-window 'Task Manager')" == "closed" ]; }
+check_that "Task Manager's window is closed again" poll 30 taskmgr_closed
+
 # Enable Velmora: velmon starts net.exe from the system folder with START or
-# STOP; the mark follows the service's presence mutex.
+# STOP, waits for it and for the service's new state, and sets the mark from
+# the service's presence mutex.
 net_line() {  # the application and command line of the last net.exe velmon started
   grep -F 'trace:process:CreateProcessInternalW app L"C:\\windows\\system32\\net.exe' "$velmon_err" |
     tail -n 1 | sed 's/.*CreateProcessInternalW //'
 }
 net_stop='app L"C:\\windows\\system32\\net.exe " cmdline L" STOP \"Velmora Service\" "'
 net_start='app L"C:\\windows\\system32\\net.exe " cmdline L" START \"Velmora Service\" "'
+# bInheritHandles of every CreateProcessW of net.exe, the low 32 bits of the
+# argument as relay shows it.
+net_inherits() {
+  grep -F 'Call KERNEL32.CreateProcessW(' "$velmon_err" | grep -F 'net.exe' |
+    awk -F, '{ v = $5; print substr(v, length(v) - 7) }' | sort -u
+}
+# The balloon velmon shows when the service did not change, read from the
+# shell's tooltip windows.
+stop_refused="Stopping the Velmora Service needs administrator rights."
+start_refused="Starting the Velmora Service needs administrator rights."
+balloon_shows() { probe tool-texts | grep -qxF "$1"; }
+no_balloon() { ! probe tool-texts | grep -qF "needs administrator rights"; }
 
-# Until the service has really changed, a service probe may set the mark back;
-# after the change, the probe within twelve ticks (2.4 s) agrees with the
-# toggle. So each toggle waits for the change and then for a probe.
+# A service probe also runs every twelve ticks (2.4 s); a change made from
+# outside is in the mark after it.
 probe_period() { sleep 5; }
 
 check "40006 is handled (mark set)" "sent" "$(probe send 40006)"
 check "40006 with the mark set starts net.exe with STOP" "$net_stop" "$(net_line)"
 check_that "net.exe stops the service, its mutex goes" poll 30 service_is "1 2048" absent
 probe_period
+check_that "no balloon after a switch that worked" no_balloon
 
 check "40006 is handled (mark clear)" "sent" "$(probe send 40006)"
 check "40006 with the mark clear starts net.exe with START" "$net_start" "$(net_line)"
@@ -289,6 +327,38 @@ probe_period
 check "40006 is handled (after the outside stop)" "sent" "$(probe send 40006)"
 check "the mark followed the mutex: START" "$net_start" "$(net_line)"
 check_that "the service runs again" poll 30 service_is "4 1024" exists
+check "net.exe inherits none of velmon's handles" "00000000" "$(net_inherits)"
+
+# A switch that leaves the service as it was: what a user without
+# administrator rights meets (net.exe is refused). Here net.exe fails because
+# the service is not there to stop or start. The mark stays, so that the next
+# choice asks for the same again, and a balloon says why.
+win "$velsvc" -stop >/dev/null
+check_that "velsvc -stop stops the service again" poll 30 service_is "1 2048" absent
+rm -f "$WINEPREFIX/drive_c/velmon-test-release"
+# Someone holds the presence mutex: velmon takes the stopped service as running.
+wine 'C:\tray_probe.exe' hold-presence 'C:\velmon-test-release' </dev/null >"$work/hold.out" 2>/dev/null &
+holder_pid=$!
+check_that "the probe holds the presence mutex" poll 30 holding
+probe_period
+check "40006 is handled (stop fails)" "sent" "$(probe send 40006)"
+check "40006 starts net.exe with STOP" "$net_stop" "$(net_line)"
+check "40006 at once again (the mark stayed set): STOP again" "sent $net_stop" \
+  "$(probe send 40006) $(net_line)"
+check_that "a balloon: $stop_refused" poll 20 balloon_shows "$stop_refused"
+touch "$WINEPREFIX/drive_c/velmon-test-release"
+exit_code "$holder_pid" 30
+check "the probe releases the presence mutex" "0" "$code"
+# Every run of velsvc holds the presence mutex while it runs: the removal comes
+# before the probe that the mark is to follow.
+win "$velsvc" -remove >/dev/null
+probe_period
+check "40006 is handled (start fails)" "sent" "$(probe send 40006)"
+check "40006 starts net.exe with START" "$net_start" "$(net_line)"
+check "40006 at once again (the mark stayed clear): START again" "sent $net_start" \
+  "$(probe send 40006) $(net_line)"
+check_that "a balloon: $start_refused" poll 20 balloon_shows "$start_refused"
+win "$velsvc" -install >/dev/null
 
 # ---- e. WM_CLOSE -------------------------------------------------------------------------------------
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # velsvc under Wine, as a user sees it: the switches and their messages byte for
 # byte, the service entry, the running service with its presence mutex and its
-# settings, the reload control, and stopping and removing it.
+# settings, the reload control, the cache emptying it does for velmon, and
+# stopping and removing it.
 #
 #   velsvc_test.sh VELSVC.EXE SVC_PROBE.EXE
 set -u
@@ -11,6 +12,18 @@ source "$(dirname "$0")/wine-prefix.sh"
 
 
 prefix_begin wine-prefix-velsvc
+work="$(mktemp -d)"
+trap 'prefix_end; rm -rf "$work"' EXIT
+
+# The service's file-cache sets and pauses, traced: a service inherits Wine's
+# message settings and standard error from the service manager, which the
+# server's first program starts. So the server starts again, its first program
+# tracing these two calls (with process and thread ids) into a file.
+trace="$work/services.err"
+win reg add 'HKCU\Software\Wine\Debug' /v RelayInclude /d 'kernel32.Sleep;ntdll.NtSetSystemInformation' /f >/dev/null
+wineserver -k
+wineserver -p </dev/null >/dev/null 2>&1
+WINEDEBUG=-all,+pid,+relay wine cmd /c exit </dev/null >/dev/null 2>"$trace"
 # A folder with a blank, so that the service path must be quoted.
 folder="$WINEPREFIX/drive_c/Program Files/Velmora Test"
 mkdir -p "$folder"
@@ -71,6 +84,34 @@ check "reload control" "ok 4 1024" "$(probe control 144)"
 check "Settings written back by the reload" "0" "$(regvalue Settings)"
 check "still running after reload" "4 1024" "$(probe state)"
 check "status query" "ok 4 0" "$(probe control 128)"
+
+# Control 145 asks the service to empty the file cache for velmon. The handler
+# only notes it; the service's loop thread (the one that pauses 201 ms a pass)
+# runs the sequence between ticks: four sets, each followed by a pause of
+# 100 ms, which nothing else in the service makes.
+service_pid=$(probe pid)
+check_that "the running service's process id" test "$service_pid" != absent
+# The service's calls as S (a set), P (a 100 ms pause), - (another pause), on
+# the thread THREAD, or on any of its threads.
+service_calls() {  # service_calls [THREAD]
+  awk -F: -v pid="$service_pid" -v thread="${1:-}" '
+    $1 == pid && (thread == "" || $2 == thread) && $3 ~ /^Call / {
+      if ($3 ~ /NtSetSystemInformation/) printf "S"
+      else if ($3 ~ /Sleep\(00000064\)/) printf "P"
+      else printf "-"
+    }' "$trace"
+}
+pauses() { service_calls "${1:-}" | tr -cd P | wc -c; }
+check "no emptying before 145" "0" "$(pauses)"
+# The wait hint stays as the status query left it.
+check "empty-cache control" "ok 4 0" "$(probe control 145)"
+emptied() { [ "$(pauses)" -ge 4 ]; }
+poll 10 emptied
+loop_thread=$(awk -F: -v pid="$service_pid" '$1 == pid && /Sleep\(000000c9\)/ { t = $2 } END { print t }' "$trace")
+check "145: one emptying, by the service" "4" "$(pauses)"
+check "on the loop's thread" "4" "$(pauses "$loop_thread")"
+check "four sets, each followed by 100 ms" "1" "$(service_calls "$loop_thread" | grep -o SPSPSPSP | wc -l)"
+check "still running after 145" "4 0" "$(probe state)"
 
 # Two switches in one line: stop, then start from the installed path.
 check_said "stop and start" $'Service Stopped successfully.\nService sucessfully installed and running...\n' -stop -start
