@@ -239,3 +239,56 @@ TEST_F(ServiceRuntimeTest, StatusQueryWhileStoppingReportsStopPending) {
 }
 
 }  // namespace
+
+namespace {
+
+// The registry change the n-th pass makes from outside, by pass.
+std::vector<void (*)()> gChanges;
+size_t gChangePass = 0;
+
+// A value written under the policies key, or deleted under the settings key,
+// while the service runs is taken up within the pass it happens in: the wait
+// ends, both keys are watched again, and the settings are read.
+TEST_F(ServiceRuntimeTest, ASettingsOrPolicyChangeIsTakenUpWithinOnePass) {
+  machine().Key(plat::kLocalMachine, L"SOFTWARE\\Policies").exists = true;
+  gChanges = {
+      [] {
+        sim::RegKeyNode& policies = machine().Key(plat::kLocalMachine, kPoliciesKeyPath);
+        const uint32_t fixed = 1;
+        policies.Set(L"Settings", plat::kRegDword, &fixed, 4);
+        policies.exists = true;
+      },
+      [] { SettingsKey().Remove(L"RamAvailable"); },
+      [] { machine().controlHandler(plat::kServiceControlStop); },
+  };
+  gChangePass = 0;
+  machine().onSleep = [](uint32_t ms) {
+    if (ms == 201 && gChangePass < gChanges.size()) {
+      gChanges[gChangePass++]();
+    }
+  };
+  ASSERT_EQ(tuner->state().Settings, 0u);
+  ServiceMain(0, nullptr);
+  EXPECT_EQ(tuner->state().Settings, 1u) << "the policy is in force";
+  EXPECT_EQ(RegDword(L"Settings"), 0u) << "and the settings key is left as it was";
+  EXPECT_EQ(RegDword(L"RamAvailable"), 64u) << "the deleted value is written back at once";
+  EXPECT_EQ(machine().openHandles, 0) << "the watch's keys and event are closed with it";
+}
+
+// Neither key is made just to watch it: a missing policies key is watched
+// through its parent.
+TEST_F(ServiceRuntimeTest, TheWatchCreatesNoKey) {
+  machine().Key(plat::kLocalMachine, L"SOFTWARE\\Policies").exists = true;
+  gChanges = {[] { machine().controlHandler(plat::kServiceControlStop); }};
+  gChangePass = 0;
+  machine().onSleep = [](uint32_t ms) {
+    if (ms == 201 && gChangePass < gChanges.size()) {
+      gChanges[gChangePass++]();
+    }
+  };
+  ServiceMain(0, nullptr);
+  EXPECT_FALSE(machine().Key(plat::kLocalMachine, kPoliciesKeyPath).exists);
+  EXPECT_EQ(machine().openHandles, 0);
+}
+
+}  // namespace

@@ -76,13 +76,30 @@ check "running" "4 1024" "$(probe state)"
 check "presence mutex" "exists" "$(probe mutex)"
 check_said "info: running" "$installed_info"$'Velmora Service is running.\n'"$usage" -info
 
-# Control 144 re-reads the settings without stopping: a value deleted from
-# outside is written back by the reload.
-win reg delete 'HKLM\SOFTWARE\Quorlex\Velmora' /v Settings /f >/dev/null
-check "Settings deleted" "" "$(regvalue Settings)"
+# The running service watches its settings key: a value deleted from outside
+# is written back within a pass of its loop, without a control.
+settings='HKLM\SOFTWARE\Quorlex\Velmora'
+policies='HKLM\SOFTWARE\Policies\Quorlex\Velmora'
+is_value() { [ "$(regvalue "$1")" == "$2" ]; }  # is_value NAME VALUE
+win reg delete "$settings" /v Settings /f >/dev/null
+check_that "Settings written back at once" poll 2 is_value Settings 0
+# Control 144 re-reads the settings too, without stopping.
 check "reload control" "ok 4 1024" "$(probe control 144)"
-check "Settings written back by the reload" "0" "$(regvalue Settings)"
 check "still running after reload" "4 1024" "$(probe state)"
+
+# A Group Policy value wins, and the service takes it up while it runs: with
+# MaxCacheSize set by policy, the local value deleted is not written back (the
+# settings key is left alone), while BasedOnRam deleted with it is; once the
+# policy goes, the local value comes back with the figure the policy gave.
+win reg add "$policies" /v MaxCacheSize /t REG_DWORD /d 123456 /f >/dev/null
+win reg delete "$settings" /v MaxCacheSize /f >/dev/null
+win reg delete "$settings" /v BasedOnRam /f >/dev/null
+check_that "BasedOnRam written back at once" poll 2 is_value BasedOnRam 72
+check "MaxCacheSize set by policy: the local value is left alone" "" "$(regvalue MaxCacheSize)"
+win reg delete "$policies" /v MaxCacheSize /f >/dev/null
+check_that "without the policy, MaxCacheSize comes back as the policy's figure" \
+  poll 2 is_value MaxCacheSize 123456
+win reg delete 'HKLM\SOFTWARE\Policies\Quorlex' /f >/dev/null
 check "status query" "ok 4 0" "$(probe control 128)"
 
 # Control 145 asks the service to empty the file cache for velmon. The handler
