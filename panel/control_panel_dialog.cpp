@@ -30,6 +30,8 @@ std::wstring SourceNote(const ShownSetting& shown) {
       return L"; stored as another type, read as 0";
     case ValueSource::Unreadable:
       return L"; cannot be read, the default is shown";
+    case ValueSource::Policy:
+      return L"; set by Group Policy";
   }
   return {};
 }
@@ -185,9 +187,9 @@ void ControlPanelDialog::OnApply() {
 
 void ControlPanelDialog::RefreshStatus() {
   const PanelStatus status = ReadPanelStatus(cache_);
-  SetText(window_, IDC_SERVICE_LINE, ServiceLine(status));
-  SetText(window_, IDC_CACHE_LINE, CacheLine(status));
-  SetText(window_, IDC_MEMORY_LINE, MemoryLine(status));
+  SetDlgItemTextW(window_, IDC_SERVICE_LINE, ServiceLine(status).c_str());
+  SetDlgItemTextW(window_, IDC_CACHE_LINE, CacheLine(status).c_str());
+  SetDlgItemTextW(window_, IDC_MEMORY_LINE, MemoryLine(status).c_str());
 }
 
 INT_PTR ControlPanelDialog::OnColorStatic(HDC dc, HWND control) {
