@@ -71,17 +71,11 @@ std::wstring IntervalTime(uint64_t checks) {
 
 std::wstring MeaningLine(const SettingInfo& info) {
   const std::wstring meaning = info.meaning;
-  switch (info.control) {
-    case SettingControl::Choice:
-      return meaning + (info.defaultValue == 1 ? L" Fixed by default." : L" Automatic by default.");
-    case SettingControl::Switch:
-      return meaning + (info.defaultValue != 0 ? L" On by default." : L" Off by default.");
-    case SettingControl::Number:
-    case SettingControl::Interval:
-      break;
+  if (info.control == SettingControl::Choice || info.control == SettingControl::Switch) {
+    return meaning;
   }
   return meaning + L" " + LimitsText(info) + L"; default " +
-         AmountText(info, ShownValue(info, info.defaultValue)) + L".";
+         GroupDigits(ShownValue(info, info.defaultValue)) + L".";
 }
 
 std::wstring IntervalMeaning(const SettingInfo& info, uint32_t checks, bool followsInterval) {
@@ -95,7 +89,7 @@ std::wstring IntervalMeaning(const SettingInfo& info, uint32_t checks, bool foll
   const std::wstring every =
       checks == 1 ? std::wstring(L"on every check") : L"every " + GroupDigits(checks) + L" checks";
   return L"The boost comes " + every + L", " + IntervalTime(checks) + L". " + LimitsText(info) +
-         L"; default " + AmountText(info, ShownValue(info, info.defaultValue)) + L".";
+         L"; default " + GroupDigits(ShownValue(info, info.defaultValue)) + L".";
 }
 
 std::wstring NoteLine(const SettingInfo& info, const ShownSetting& shown) {

@@ -51,6 +51,21 @@ size_t UsageHistory::SqueezeCount() const {
   return runs;
 }
 
+FixedText SqueezeLine(const UsageHistory& history) {
+  FixedText line;
+  line.Append(L"Squeezes in the last 10 minutes: ");
+  const size_t squeezes = history.SqueezeCount();
+  if (squeezes == 0) {
+    line.Append(L"none");
+    return line;
+  }
+  line.AppendNumber(squeezes);
+  if (history.Newest().squeezing) {
+    line.Append(L" (one runs now)");
+  }
+  return line;
+}
+
 ChartScale ScaleFor(uint64_t totalMB) {
   ChartScale scale;
   scale.topMB = std::max<uint32_t>(1, Clamp32(totalMB));

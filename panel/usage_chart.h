@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "panel/fixed_text.h"
 #include "panel/panel_status.h"
 
 // Ten minutes at one sample a second.
@@ -43,6 +44,9 @@ class UsageHistory {
   size_t next_ = 0;
   size_t count_ = 0;
 };
+
+// The line beside the chart on the squeezes seen.
+FixedText SqueezeLine(const UsageHistory& history);
 
 // The memory axis: 0 to topMB (all of physical memory), with grid lines at
 // every stepMB below the top (1, 2 or 5 times a power of ten, at most five).

@@ -228,16 +228,13 @@ TEST(SettingText, MeaningsCarryTheLimitsTheDefaultAndTheIntervalsTime) {
   const SettingCatalog catalog = MakeSettingCatalog(kOneGB);
   const SettingInfo& interval = Info(catalog, L"AutoOptHour");
   EXPECT_EQ(MeaningLine(Info(catalog, L"RamAvailable")),
-            L"Available memory below which the zipper acts, and the amount it frees. 1 to 681 MB; "
-            L"default 128 MB.");
-  EXPECT_EQ(MeaningLine(Info(catalog, L"DataSafe")),
-            L"Kept for compatibility; changes nothing. On by default.");
+            L"The zipper frees this much when less is available. 1 to 681 MB; default 128.");
+  EXPECT_EQ(MeaningLine(Info(catalog, L"DataSafe")), L"Kept for compatibility; changes nothing.");
   EXPECT_EQ(IntervalMeaning(interval, 1, true),
             L"The boost comes on every check, about every 107 minutes. 1 to 666 checks; default "
-            L"1 check.");
+            L"1.");
   EXPECT_EQ(IntervalMeaning(interval, 3, true),
-            L"The boost comes every 3 checks, about every 5.4 hours. 1 to 666 checks; default 1 "
-            L"check.");
+            L"The boost comes every 3 checks, about every 5.4 hours. 1 to 666 checks; default 1.");
   EXPECT_EQ(IntervalMeaning(interval, 3, false),
             L"Not used while the box above is clear: the boost then comes every 4th check, about "
             L"every 7.1 hours.");

@@ -81,6 +81,8 @@ TEST(ChartPlot, SeriesBandAndMarksLandOnTheirPixels) {
   EXPECT_EQ(plot.mark[1].left, 609);
   EXPECT_EQ(plot.mark[1].right, 610);
   EXPECT_EQ(history.SqueezeCount(), 2u);
+  EXPECT_EQ(SqueezeLine(history).view(), L"Squeezes in the last 10 minutes: 2 (one runs now)");
+  EXPECT_EQ(SqueezeLine(UsageHistory{}).view(), L"Squeezes in the last 10 minutes: none");
 }
 
 TEST(ChartPlot, ACacheThatReportsOnlyZerosIsNotDrawn) {
