@@ -224,10 +224,8 @@ void ControlPanelDialog::OnInit(HWND window) {
     banner = L"Read-only: the settings key cannot be opened for writing (error " +
              std::to_wstring(error) + L").";
   }
-  bool anyLocked = false;
   allMissing_ = true;
   for (size_t i = 0; i < kSettingCount; ++i) {
-    anyLocked = anyLocked || panel_.locked(i);
     allMissing_ = allMissing_ && panel_.shown(i).source == ValueSource::Missing;
   }
   for (size_t i = 0; i < kSettingCount; ++i) {
@@ -238,9 +236,6 @@ void ControlPanelDialog::OnInit(HWND window) {
     banner +=
         L" The service has not run yet: the defaults are shown, and it writes them when it "
         L"starts.";
-  }
-  if (anyLocked) {
-    banner += L" Values set by Group Policy are locked.";
   }
   SetDlgItemTextW(window, IDC_BANNER, banner.c_str());
   bool carried = false;
@@ -482,8 +477,12 @@ void ControlPanelDialog::OnTimer() {
 void ControlPanelDialog::ShowIntervalMeaning() {
   const SettingCatalog& catalog = panel_.catalog();
   const size_t interval = IndexOf(catalog, L"AutoOptHour");
+  // Any count the field holds, beyond the panel's limits too, says its time.
+  SettingInfo anyCount = catalog[interval];
+  anyCount.minimum = 1;
+  anyCount.maximum = UINT32_MAX;
   uint32_t checks = 0;
-  if (CheckField(RowText(interval).c_str(), catalog[interval], checks) != FieldVerdict::Accepted) {
+  if (CheckField(RowText(interval).c_str(), anyCount, checks) != FieldVerdict::Accepted) {
     checks = 0;
   }
   const bool follows = RowText(IndexOf(catalog, L"IsAutoOptHour")) != L"0";

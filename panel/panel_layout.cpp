@@ -412,16 +412,21 @@ int PanelLayout::Arrange(int width, int scroll) {
   }
   const int right = y;
 
-  // Across the bottom: what happened, and the buttons, from the right.
+  // Across the bottom: the buttons from the right, and what happened beside them.
   y = std::max(left, right) + Scale(2, dpi_);
-  HWND result = Item(IDC_RESULT);
-  const int resultHeight = std::max(WrappedHeight(result, content), line_);
-  place(result, margin, y, content, resultHeight);
-  y += resultHeight + Scale(6, dpi_);
   int buttonX = margin + content;
   const std::pair<int, bool> bottom[] = {{IDCANCEL, true},
                                          {IDC_APPLY, buttons_.apply},
                                          {IDC_CHANGE_SETTINGS, buttons_.changeSettings}};
+  int buttonsWidth = 0;
+  for (const auto& [id, shown] : bottom) {
+    buttonsWidth += shown ? ButtonWidth(Item(id), id == IDC_CHANGE_SETTINGS) + gap : 0;
+  }
+  HWND result = Item(IDC_RESULT);
+  const int resultWidth = content - buttonsWidth - gap;
+  const int resultHeight = std::max(WrappedHeight(result, resultWidth), line_);
+  const int barHeight = std::max(resultHeight, buttonHeight_);
+  place(result, margin, y + (barHeight - resultHeight) / 2, resultWidth, resultHeight);
   for (const auto& [id, shown] : bottom) {
     HWND button = Item(id);
     if (!shown) {
@@ -430,9 +435,10 @@ int PanelLayout::Arrange(int width, int scroll) {
     }
     const int buttonWidth = ButtonWidth(button, id == IDC_CHANGE_SETTINGS);
     buttonX -= buttonWidth;
-    place(button, buttonX, y, buttonWidth, buttonHeight_);
+    place(button, buttonX, y + (barHeight - buttonHeight_) / 2, buttonWidth, buttonHeight_);
     buttonX -= gap;
   }
+  y += barHeight - buttonHeight_;
   y += buttonHeight_ + margin;
   EndDeferWindowPos(place.defer);
   // Everything is drawn again where it now is.

@@ -21,6 +21,7 @@
 //     state ID         "hidden", or "enabled"/"disabled" and for a check box
 //                      "checked"/"clear"
 //     rect ID          the control's rectangle on the screen: "LEFT TOP RIGHT BOTTOM"
+//     frame            the window's rectangle on the screen, the same way
 //     inside           every visible control lies within the window's client
 //                      area, and the window within the screen's work area:
 //                      "inside", or one line for each that does not
@@ -204,6 +205,10 @@ int main(int argc, char** argv) {
     } else if (step == "rect" && at + 1 < argc) {
       RECT rect{};
       GetWindowRect(GetDlgItem(window, std::atoi(argv[++at])), &rect);
+      std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+    } else if (step == "frame") {
+      RECT rect{};
+      GetWindowRect(window, &rect);
       std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
     } else if (step == "inside") {
       PrintInside(window);
