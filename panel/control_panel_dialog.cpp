@@ -278,7 +278,7 @@ void ControlPanelDialog::ShowRow(size_t index) {
 }
 
 std::wstring ControlPanelDialog::RowText(size_t index) const {
-  HWND control = const_cast<PanelLayout&>(layout_).row(index).control;
+  HWND control = layout_.row(index).control;
   switch (panel_.catalog()[index].control) {
     case SettingControl::Switch:
       return SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED ? L"1" : L"0";

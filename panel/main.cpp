@@ -3,7 +3,10 @@
 // shows the About box. Two more parameters are what velpanel passes to itself
 // when it starts again as an administrator: "edits NAME=TEXT..." opens the
 // panel with the user's edits carried over, and "service start" or "service
-// stop" starts or stops the service and ends (exit code 0 when done).
+// stop" starts or stops the service and ends (exit code 0 when done). For its
+// test under Wine, the hidden "test-report FILE [test-limited]" opens the panel
+// answering the layout check's messages, optionally as if its token were a
+// standard user's.
 #include <windows.h>
 // After windows.h, which they need.
 #include <commctrl.h>

@@ -181,10 +181,15 @@ bool PanelLayout::NeedsNewHeight(HWND control) {
   return shown ? height != client.bottom : height > 0;
 }
 
-int PanelLayout::LabelWidth() {
+int PanelLayout::LabelWidth(size_t index) {
+  // The rows of one column line their fields up; the folded values have their own column.
+  const bool folded = (*catalog_)[index].group == SettingGroup::Compatibility;
   int width = 0;
-  for (const Row& row : rows_) {
-    width = row.label != nullptr ? std::max<int>(width, TextWidth(row.label)) : width;
+  for (size_t i = 0; i < kSettingCount; ++i) {
+    const bool same = ((*catalog_)[i].group == SettingGroup::Compatibility) == folded;
+    if (same && rows_[i].label != nullptr) {
+      width = std::max(width, TextWidth(rows_[i].label));
+    }
   }
   return width;
 }
@@ -227,7 +232,7 @@ int PanelLayout::RowWidth(size_t index) {
   const int gap = Scale(7, dpi_);
   int width = CheckBoxIndent() + TextWidth(row.control);
   if (row.label != nullptr) {
-    width = LabelWidth() + gap +
+    width = LabelWidth(index) + gap +
             ((*catalog_)[index].control == SettingControl::Choice ? ChoiceWidth(row.control)
                                                                   : FieldWidth());
   }
@@ -284,7 +289,7 @@ int PanelLayout::ArrangeRow(Placer& place, size_t index, int x, int y, int width
     cx += boxWidth + gap;
   } else {
     place(row.label, cx, textTop, TextWidth(row.label), line_);
-    cx += LabelWidth() + gap;
+    cx += LabelWidth(index) + gap;
     const bool combo = (*catalog_)[index].control == SettingControl::Choice;
     const int controlWidth = combo ? ChoiceWidth(row.control) : FieldWidth();
     // A drop-down's height includes its open list.

@@ -68,6 +68,7 @@ class PanelLayout {
   bool NeedsNewHeight(HWND control);
 
   Row& row(size_t index) { return rows_[index]; }
+  const Row& row(size_t index) const { return rows_[index]; }
   UsageChartWindow& chart() { return chart_; }
   HFONT font() const { return font_; }
 
@@ -80,7 +81,8 @@ class PanelLayout {
   Widths NaturalWidths();
   int TextWidth(HWND control);
   int WrappedHeight(HWND control, int width);
-  int LabelWidth();  // the widest label of a row with a field or a drop-down
+  // The widest label of a row with a field or a drop-down in the column of `index`.
+  int LabelWidth(size_t index);
   int FieldWidth();
   int ChoiceWidth(HWND combo);
   int CheckBoxIndent();
