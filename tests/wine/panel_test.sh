@@ -3,7 +3,8 @@
 # at 144 DPI: the grouped settings with their controls, the value Group Policy
 # locks, a value beyond the panel's limits, a refused value with its whole
 # message, the folded compatibility values, the chart of a pinned memory figure
-# drawn where it belongs, the service stopped and started from the panel, the
+# drawn where it belongs, the service stopped and started from the panel (at
+# once, and through velpanel started elevated for a limited token), the
 # question on closing over unapplied edits, and the edits carried to the
 # panel that starts again as an administrator. Every static text is measured
 # against its rectangle by velpanel itself (its hidden "test-report" parameter),
@@ -272,12 +273,21 @@ check_chart() {
 check_elevation() {
   local lines
   start_panel test-report "$report" test-limited
-  mapfile -t lines < <(probe text 1001 state 1025 state 1002 set 2 300 set 0 1 post 1025)
+  mapfile -t lines < <(probe text 1001 state 1025 state 1002)
   check "limited: says what it needs" \
     "Changing these settings needs administrator rights: make your changes, then press Change settings... to save them as an administrator." \
     "${lines[1]:-}"
   check "limited: Change settings... instead of Apply" $'enabled\nhidden' \
     "$(printf '%s\n' "${lines[2]:-}" "${lines[3]:-}")"
+  # Its Start and Stop go through velpanel started elevated, which ends when done.
+  button_says() { [ "$(probe text 1023 | tail -n 1)" == "$1" ]; }
+  check_that "limited: Stop offered" poll 10 button_says "S&top"
+  probe press 1023 >/dev/null
+  check_that "limited: the service stopped as an administrator" poll 20 stopped
+  check_that "limited: Start offered" poll 10 button_says "&Start"
+  probe press 1023 >/dev/null
+  check_that "limited: the service started again" poll 20 running
+  probe set 2 300 set 0 1 post 1025 >/dev/null
   panel_exit
   check "limited: the panel hands over and ends" "0" "$code"
   mapfile -t lines < <(probe text 1202 text 1003 press 1002 text 1003)
