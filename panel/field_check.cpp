@@ -1,5 +1,7 @@
 #include "panel/field_check.h"
 
+#include "panel/fixed_text.h"
+
 namespace {
 
 bool IsBlank(wchar_t c) {
@@ -41,20 +43,24 @@ FieldVerdict CheckField(const wchar_t* text, const SettingInfo& info, uint32_t& 
 }
 
 std::wstring GroupDigits(uint64_t value) {
-  std::wstring digits = std::to_wstring(value);
-  for (size_t at = digits.size(); at > 3; at -= 3) {
-    digits.insert(at - 3, 1, L',');
+  return std::wstring(FixedText().AppendNumber(value).view());
+}
+
+std::wstring AmountText(const SettingInfo& info, uint64_t value) {
+  std::wstring text = GroupDigits(value);
+  const std::wstring unit = info.unit;
+  if (unit == L"%") {
+    text += L" percent";  // a sentence spells the sign out
+  } else if (unit == L"checks" && value == 1) {
+    text += L" check";
+  } else if (!unit.empty()) {
+    text += L" " + unit;
   }
-  return digits;
+  return text;
 }
 
 std::wstring LimitsText(const SettingInfo& info) {
-  std::wstring text = GroupDigits(info.minimum) + L" to " + GroupDigits(info.maximum);
-  if (*info.unit != 0) {
-    text += L" ";
-    text += info.unit;
-  }
-  return text;
+  return GroupDigits(info.minimum) + L" to " + AmountText(info, info.maximum);
 }
 
 std::wstring FieldMessage(FieldVerdict verdict, const SettingInfo& info) {
@@ -66,9 +72,9 @@ std::wstring FieldMessage(FieldVerdict verdict, const SettingInfo& info) {
     case FieldVerdict::NotANumber:
       return L"Not a whole number: enter " + LimitsText(info) + L".";
     case FieldVerdict::BelowMinimum:
-      return L"Too small: the least is " + GroupDigits(info.minimum) + L".";
+      return L"Too small: the least is " + AmountText(info, info.minimum) + L".";
     case FieldVerdict::AboveMaximum:
-      return L"Too large: the most is " + GroupDigits(info.maximum) + L".";
+      return L"Too large: the most is " + AmountText(info, info.maximum) + L".";
   }
   return {};
 }

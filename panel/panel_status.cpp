@@ -1,7 +1,7 @@
 #include "panel/panel_status.h"
 
+#include "common/squeezer.h"
 #include "common/system_cache_control.h"
-#include "panel/field_check.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "service/service_control.h"
@@ -24,6 +24,10 @@ uint32_t QueryServiceState(const wchar_t* serviceName) {
 
 PanelStatus ReadPanelStatus(SystemCacheControl& cache) {
   PanelStatus status;
+  {
+    const SqueezeMutex probe;
+    status.squeezing = probe.creationError() != 0;
+  }
   status.serviceState = QueryServiceState(kServiceName);
   status.cacheRead = cache.Query() == 1;
   status.cacheCurrentKB = cache.currentSizeKB;
@@ -36,7 +40,7 @@ PanelStatus ReadPanelStatus(SystemCacheControl& cache) {
   return status;
 }
 
-std::wstring ServiceLine(const PanelStatus& status) {
+FixedText ServiceLine(const PanelStatus& status) {
   const wchar_t* state = L"unknown (the service manager cannot be asked)";
   switch (status.serviceState) {
     case kServiceNotInstalled:
@@ -66,19 +70,47 @@ std::wstring ServiceLine(const PanelStatus& status) {
     default:
       break;
   }
-  return std::wstring(L"Service: ") + state;
+  FixedText line;
+  line.Append(L"Service: ").Append(state);
+  return line;
 }
 
-std::wstring CacheLine(const PanelStatus& status) {
+FixedText CacheLine(const PanelStatus& status) {
+  FixedText line;
   if (!status.cacheRead) {
-    return L"File cache: cannot be read on this system";
+    line.Append(L"File cache: cannot be read on this system");
+    return line;
   }
-  return L"File cache: " + GroupDigits(status.cacheCurrentKB) + L" KB now, limits " +
-         GroupDigits(status.cacheMinimumKB) + L" KB to " + GroupDigits(status.cacheMaximumKB) +
-         L" KB";
+  if (status.cacheCurrentKB == 0 && status.cacheMinimumKB == 0 && status.cacheMaximumKB == 0) {
+    // A query that succeeds with nothing in it: the system keeps its figures to itself.
+    line.Append(L"File cache: not reported on this system");
+    return line;
+  }
+  line.Append(L"File cache: ")
+      .AppendNumber(status.cacheCurrentKB)
+      .Append(L" KB now, limits ")
+      .AppendNumber(status.cacheMinimumKB)
+      .Append(L" KB to ")
+      .AppendNumber(status.cacheMaximumKB)
+      .Append(L" KB");
+  return line;
 }
 
-std::wstring MemoryLine(const PanelStatus& status) {
-  return L"Available memory: " + GroupDigits(status.availPhysBytes >> 20) + L" MB of " +
-         GroupDigits(status.totalPhysBytes >> 20) + L" MB";
+FixedText MemoryLine(const PanelStatus& status) {
+  FixedText line;
+  line.Append(L"Available memory: ")
+      .AppendNumber(status.availPhysBytes >> 20)
+      .Append(L" MB of ")
+      .AppendNumber(status.totalPhysBytes >> 20)
+      .Append(L" MB");
+  return line;
+}
+
+ServiceButton ServiceButtonFor(uint32_t serviceState, bool requestUnderWay) {
+  ServiceButton button;
+  button.shown = serviceState != kServiceNotInstalled;
+  button.starts = serviceState == plat::kServiceStopped || serviceState == kServiceStateUnknown;
+  button.enabled = !requestUnderWay &&
+                   (serviceState == plat::kServiceStopped || serviceState == plat::kServiceRunning);
+  return button;
 }

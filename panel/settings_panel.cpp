@@ -1,5 +1,6 @@
 #include "panel/settings_panel.h"
 
+#include "panel/field_check.h"
 #include "platform/handles.h"
 #include "platform/platform.h"
 #include "service/service_control.h"
@@ -55,7 +56,9 @@ void SettingsPanel::Load() {
   const int32_t status = plat::RegOpen(plat::kLocalMachine, kSettingsKeyPath, kReadAccess, opened);
   const plat::UniqueKey key(status == 0 ? opened : nullptr);
   for (size_t i = 0; i < kSettingCount; ++i) {
-    if (key) {
+    if (uint32_t policy = 0; ReadPolicy(catalog_[i].name, policy)) {
+      shown_[i] = {policy, ValueSource::Policy};
+    } else if (key) {
       shown_[i] = ReadValue(key.get(), catalog_[i]);
     } else {
       // No key yet: the service has not run; it writes the defaults when it does.
@@ -77,8 +80,8 @@ WriteAccess SettingsPanel::CheckWriteAccess(uint32_t& error) const {
 ApplyOutcome SettingsPanel::Apply(const SettingChanges& changes) {
   ApplyOutcome outcome;
   bool anyChange = false;
-  for (const auto& change : changes) {
-    anyChange = anyChange || change.has_value();
+  for (size_t i = 0; i < kSettingCount; ++i) {
+    anyChange = anyChange || (changes[i].has_value() && !locked(i));
   }
   if (!anyChange) {
     return outcome;
@@ -88,7 +91,7 @@ ApplyOutcome SettingsPanel::Apply(const SettingChanges& changes) {
     return outcome;
   }
   for (size_t i = 0; i < kSettingCount; ++i) {
-    if (!changes[i]) {
+    if (!changes[i] || locked(i)) {
       continue;
     }
     const uint32_t value = *changes[i];
@@ -100,9 +103,12 @@ ApplyOutcome SettingsPanel::Apply(const SettingChanges& changes) {
     }
     shown_[i] = {value, ValueSource::Stored};
     ++outcome.written;
+    outcome.effective += catalog_[i].changesNothing ? 0 : 1;
   }
-  if (outcome.written > 0) {
+  // A value that changes nothing is no reason to disturb the service.
+  if (outcome.effective > 0) {
     outcome.serviceRunning = ServiceControl::IsRunning(kServiceName);
+    outcome.reloadAsked = outcome.serviceRunning;
     outcome.reloaded = outcome.serviceRunning && RequestReload(kServiceName);
   }
   return outcome;
@@ -124,18 +130,28 @@ std::wstring ApplyMessage(const ApplyOutcome& outcome, const SettingCatalog& cat
     }
     return L"Nothing to save: no value was changed.";
   }
-  const std::wstring saved = outcome.written == 1
-                                 ? std::wstring(L"Saved 1 value")
-                                 : L"Saved " + std::to_wstring(outcome.written) + L" values";
+  const bool one = outcome.written == 1;
+  const std::wstring saved =
+      one ? std::wstring(L"Saved 1 value") : L"Saved " + GroupDigits(outcome.written) + L" values";
+  if (outcome.effective == 0) {
+    return saved + (one ? L"; it changes" : L"; they change") + L" nothing the service does.";
+  }
+  // What the service takes up: all of them, or only the values that matter.
+  const uint32_t others = outcome.written - outcome.effective;
+  const std::wstring which = others == 0 ? std::wstring(one ? L"it" : L"them")
+                                         : GroupDigits(outcome.effective) + L" of them";
+  const std::wstring rest = others == 0 ? std::wstring()
+                            : others == 1
+                                ? std::wstring(L" (the other changes nothing)")
+                                : L" (the other " + GroupDigits(others) + L" change nothing)";
   if (outcome.reloaded) {
-    return saved + L"; the service has taken them up.";
+    return saved + L"; the service has taken " + which + L" up" + rest + L".";
   }
   if (outcome.serviceRunning) {
-    return saved +
-           L", but the service refused to reload them; it takes them up when it starts "
-           L"again.";
+    return saved + L", but the service refused to reload; it takes " + which +
+           L" up when it starts again" + rest + L".";
   }
-  return saved + L"; the service takes them up when it starts.";
+  return saved + L"; the service takes " + which + L" up when it starts" + rest + L".";
 }
 
 bool RequestReload(const wchar_t* serviceName) {

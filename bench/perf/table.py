@@ -4,7 +4,7 @@
     table.py OUT_DIR
 
 OUT_DIR holds tick.txt (tick_cost), allocations.txt, sizes.txt, and
-squeeze.txt, idle.txt and tray.txt from wine_rows.sh. Prints a few details,
+squeeze.txt, idle.txt, tray.txt and panel.txt from wine_rows.sh. Prints a few details,
 then the table (each row: ours, the baseline measured in the same run, the
 ratio, the budget, whether it is met), and last one line naming the rows over
 budget.
@@ -26,6 +26,7 @@ IDLE_CPU_RATIO_BUDGET = 1.1
 IDLE_RSS_MARGIN_KB = 1024
 TRAY_MARGIN_US = 5.0
 SIZE_BUDGET = 256 * 1024
+PANEL_CORE_PERCENT_BUDGET = 1.0
 
 
 def read_pairs(path):
@@ -258,6 +259,38 @@ def tray_rows(out, table, details):
               None)
 
 
+def panel_rows(out, table, details):
+    windows = []
+    seconds = "?"
+    path = os.path.join(out, "panel.txt")
+    if os.path.exists(path):
+        with open(path, encoding="utf-8") as f:
+            for line in f:
+                parts = line.split()
+                if len(parts) == 4 and parts[0] == "panel_window":
+                    windows.append((float(parts[2]), float(parts[3])))
+                elif len(parts) == 2 and parts[0] == "panel_seconds":
+                    seconds = parts[1]
+    budget = f"<= floor + {PANEL_CORE_PERCENT_BUDGET:g}% of a core"
+    name = "control panel open, chart running (Wine)"
+    if not windows:
+        table.missing(name, budget, "the control panel was not measured")
+        return
+    # s/min of CPU as a share of one core.
+    percent = lambda s_per_min: s_per_min / 60 * 100
+    ours = statistics.median(percent(w[0]) for w in windows)
+    floor = statistics.median(percent(w[1]) for w in windows)
+    above = statistics.median(percent(w[0] - w[1]) for w in windows)
+    details.append(f"control panel: velpanel with its chart sampling every second and a dialog "
+                   f"with the same one-second timer that does nothing with it (the floor), open "
+                   f"side by side in the same desktop, median of {len(windows)} windows of "
+                   f"{seconds} s; the CPU of each process's own threads")
+    details.append("control panel CPU by window, % of one core (velpanel / floor): " +
+                   ", ".join(f"{percent(w[0]):.3f} / {percent(w[1]):.3f}" for w in windows))
+    table.add(name, f"{ours:.3f}% of a core", f"{floor:.3f}% (idle dialog)", f"{above:+.3f}%",
+              budget, above <= PANEL_CORE_PERCENT_BUDGET)
+
+
 def size_rows(out, table):
     sizes = read_pairs(os.path.join(out, "sizes.txt"))
     for exe in ("velsvc.exe", "velmon.exe", "velpanel.exe"):
@@ -279,6 +312,7 @@ def main():
     squeeze_rows(out, table, details)
     idle_rows(out, table, details)
     tray_rows(out, table, details)
+    panel_rows(out, table, details)
     size_rows(out, table)
     for d in details:
         print(d)

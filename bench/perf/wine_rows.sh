@@ -7,9 +7,10 @@
 #
 #   wine_rows.sh EXE_DIR OUT_DIR [IDLE_WINDOWS] [IDLE_SECONDS]
 #
-# EXE_DIR holds velsvc.exe and bench/perf/*.exe of a windows build. Writes
-# OUT_DIR/squeeze.txt, idle.txt and tray.txt ("KEY VALUE" lines); BENCH_WINE_ROWS
-# (default "squeeze idle tray") may name fewer of them. Uses the prefix
+# EXE_DIR holds velsvc.exe, velpanel.exe and bench/perf/*.exe of a windows
+# build. Writes OUT_DIR/squeeze.txt, idle.txt, tray.txt and panel.txt ("KEY
+# VALUE" lines); BENCH_WINE_ROWS (default "squeeze idle tray panel") may name
+# fewer of them. Uses the prefix
 # build/wine-prefix-perf and a private X display; ends every process it started,
 # by process id, also on failure.
 set -u
@@ -17,7 +18,10 @@ exe_dir=$1
 out_dir=$2
 idle_windows=${3:-5}
 idle_seconds=${4:-12}
-rows=" ${BENCH_WINE_ROWS:-squeeze idle tray} "
+rows=" ${BENCH_WINE_ROWS:-squeeze idle tray panel} "
+# The control panel's row: six windows of 12 s, over a minute.
+panel_windows=6
+panel_seconds=12
 
 # The first programs of the prefix must not bind to a display: the desktop is
 # started later, on a display of its own.
@@ -148,6 +152,46 @@ measure_tray() {
     fail "tray_refresh_bench failed: $(cat "$out_dir/tray.txt")"
 }
 
+# ---- The control panel left open, its chart running ----------------------------------------
+
+# velpanel and its floor, a dialog with the same one-second timer that does
+# nothing with it, open side by side in the desktop and measured over the same
+# windows.
+measure_panel() {
+  echo "  control panel open ($panel_windows windows of $panel_seconds s) ..." >&2
+  if [ -z "${DISPLAY:-}" ]; then
+    desktop_begin "$work" || fail "Xvfb did not start"
+  fi
+  wine 'C:\VelmoraBench\velpanel.exe' </dev/null >/dev/null 2>&1 &
+  wine 'C:\VelmoraBench\idle_dialog.exe' </dev/null >/dev/null 2>&1 &
+  local panel_pid="" floor_pid="" w panel_before floor_before
+  for _ in $(seq 60); do
+    panel_pid=$(pid_of 'velpanel\.exe') && floor_pid=$(pid_of 'idle_dialog\.exe') && break
+    sleep 0.5
+  done
+  if [ -z "$panel_pid" ] || [ -z "$floor_pid" ]; then
+    fail "the control panel's processes were not found"
+  fi
+  # Both are up and drawn; the chart has its first samples.
+  pause 5
+  : >"$out_dir/panel.txt"
+  for ((w = 1; w <= panel_windows; w++)); do
+    panel_before=$(cpu_ns "$panel_pid")
+    floor_before=$(cpu_ns "$floor_pid")
+    pause "$panel_seconds"
+    if [ ! -d "/proc/$panel_pid" ] || [ ! -d "/proc/$floor_pid" ]; then
+      fail "the control panel or its floor ended while measured"
+    fi
+    # panel_window N velpanel-cpu floor-cpu (s/min)
+    awk -v w="$w" -v s="$panel_seconds" -v a=$(($(cpu_ns "$panel_pid") - panel_before)) \
+      -v f=$(($(cpu_ns "$floor_pid") - floor_before)) \
+      'BEGIN { printf "panel_window %d %.6f %.6f\n", w, a / 1e9 * 60 / s, f / 1e9 * 60 / s }' \
+      >>"$out_dir/panel.txt"
+  done
+  echo "panel_seconds $panel_seconds" >>"$out_dir/panel.txt"
+  kill "$panel_pid" "$floor_pid" 2>/dev/null
+}
+
 # ---- The run ----------------------------------------------------------------------------
 
 prefix_begin wine-prefix-perf
@@ -156,8 +200,8 @@ work="$(mktemp -d)"
 
 dir="$WINEPREFIX/drive_c/VelmoraBench"
 mkdir -p "$dir"
-for exe in velsvc.exe bench/perf/squeeze_bench.exe bench/perf/idle_baseline.exe \
-  bench/perf/tray_refresh_bench.exe; do
+for exe in velsvc.exe velpanel.exe bench/perf/squeeze_bench.exe bench/perf/idle_baseline.exe \
+  bench/perf/tray_refresh_bench.exe bench/perf/idle_dialog.exe; do
   cp "$exe_dir/$exe" "$dir/" || fail "$exe_dir/$exe is missing"
 done
 
@@ -166,4 +210,5 @@ done
 [[ "$rows" == *" squeeze "* ]] && measure_squeeze
 [[ "$rows" == *" idle "* ]] && measure_idle
 [[ "$rows" == *" tray "* ]] && measure_tray
+[[ "$rows" == *" panel "* ]] && measure_panel
 exit 0

@@ -4,12 +4,14 @@
 # memory. Source it after wine-prefix.sh (the desktop needs its `win` and
 # `poll`); the memory part also stands alone. It needs bash.
 #
-#   desktop_begin DIR   starts Xvfb on a free display (its number written to
-#                       DIR/display), exports DISPLAY, and makes the 800x600
-#                       desktop "shell", whose taskbar shows notification
-#                       icons, the prefix's desktop and starts it; false when
-#                       Xvfb did not start. The taskbar is drawn a little later:
-#                       `poll 30 taskbar_shown` waits for it.
+#   desktop_begin DIR [WxH]
+#                       starts Xvfb on a free display (its number written to
+#                       DIR/display), exports DISPLAY, and makes the desktop
+#                       "shell" (800x600 unless WxH is given), whose taskbar
+#                       shows notification icons, the prefix's desktop and
+#                       starts it; false when Xvfb did not start. The taskbar is
+#                       drawn a little later: `poll 30 taskbar_shown` waits for
+#                       it (it looks at the bottom of an 800x600 desktop).
 #   desktop_end         ends that Xvfb
 #   shot FILE           a screenshot of the display
 #   pixels FILE AREA    the pixels of a screenshot's area (WxH+X+Y) as
@@ -33,18 +35,20 @@ desktop_dir=""
 
 desktop_begin() {
   desktop_dir=$1
+  local size=${2:-800x600} screen=1024x768
+  [ -n "${2:-}" ] && screen=$2
   rm -f "$desktop_dir/display"
   # Xvfb writes its display number to descriptor 7 once clients can connect.
-  Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp \
+  Xvfb -displayfd 7 -screen 0 "${screen}x24" -nolisten tcp \
     7>"$desktop_dir/display" </dev/null >/dev/null 2>&1 &
   desktop_xvfb=$!
   desktop_display_known() { [ -s "$desktop_dir/display" ]; }
   poll 10 desktop_display_known || return 1
   DISPLAY=":$(head -n 1 "$desktop_dir/display")"
   export DISPLAY
-  win reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 800x600 /f >/dev/null
+  win reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d "$size" /f >/dev/null
   win reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null
-  wine explorer /desktop=shell,800x600 </dev/null >/dev/null 2>&1 &
+  wine explorer "/desktop=shell,$size" </dev/null >/dev/null 2>&1 &
   return 0
 }
 

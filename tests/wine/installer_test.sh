@@ -187,7 +187,7 @@ check_panel_changes_setting() {
 
   mapfile -t lines < <(panel set 2 "200" press 1002 text 1402 text 1003)
   check "panel: 200 accepted" "" "${lines[3]-x}"
-  check "panel: saved and taken up" "Saved 1 value; the service has taken them up." "${lines[4]:-}"
+  check "panel: saved and taken up" "Saved 1 value; the service has taken it up." "${lines[4]:-}"
   check "panel: RamAvailable written as a DWORD" "REG_DWORD 0xc8" \
     "$(regvalue "$settings_key" RamAvailable)"
 
