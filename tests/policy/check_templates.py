@@ -51,9 +51,16 @@ def panel_limits():
     """The control panel's catalog: setting -> (minimum, maximum); a maximum
     that is not a number depends on the machine and is None."""
     text = (SOURCE / "panel/setting_catalog.cpp").read_text()
-    rows = re.findall(r'\{L"(\w+)",.*?,\s*(\w+)\s*,\s*(\w+)\s*\}', text, re.S)
+    # {L"Name", L"label", L"meaning", L"unit", default, minimum, maximum,
+    #  G::group, C::control, folded}
+    rows = re.findall(r'\{L"(\w+)",(?:\s*L"(?:[^"\\]|\\.)*",){3}\s*[^,]+,\s*(\w+)\s*,'
+                      r'\s*(\w+)\s*,\s*G::\w+\s*,\s*C::(\w+)', text, re.S)
     number = lambda token: int(token) if token.isdigit() else None
-    limits = {name: (number(low), number(high)) for name, low, high in rows}
+    # The boost interval is shown in checks and stored as ceil(3n / 2).
+    stored = lambda value, control: (
+        (value * 3 + 1) // 2 if control == "Interval" and value is not None else value)
+    limits = {name: (stored(number(low), control), stored(number(high), control))
+              for name, low, high, control in rows}
     if len(limits) != 10 or any(low is None for low, _ in limits.values()):
         raise ValueError(f"the panel's catalog reads as {limits}")
     return limits
