@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "tray/gdi_handles.h"
+
 // One process-wide object, built before the tray's entry point. The tray's Run
 // stores the base icon, refreshes `totalMB` and sets `ready`; from then on the
 // timer asks IconFor for the icon on every tick. Used from the user-interface
@@ -37,7 +39,6 @@ class TrayIconRenderer {
 
  private:
   // The last icon made and the value it shows; the last one lives for the process.
-  HICON cachedIcon_ = nullptr;
+  gdi::CachedIcon cachedIcon_;
   int32_t lastValue_ = 0;
-  bool cacheStarted_ = false;
 };
