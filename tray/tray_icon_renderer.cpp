@@ -17,6 +17,9 @@ constexpr int kBarBottom = 16;
 // Column 16 already lies outside the canvas: no bar needs more passes.
 constexpr int kLastBarColumn = 16;
 
+// From this figure in MB on, the label shows GiB or TiB with the unit.
+constexpr int32_t kUnitLabelFrom = 10000;
+
 constexpr COLORREF kDigitColour = RGB(51, 54, 63);
 
 // How a value is written: the field width of its number and the font.
@@ -73,6 +76,54 @@ void FormatNumber(int32_t value, int fieldWidth, wchar_t (&text)[kTextCapacity])
     text[out++] = reversed[--length];
   }
   text[out] = L'\0';
+}
+
+// A figure with its unit ("23G"), at x = 0 in the font selected. Where the
+// font makes the two wider than the label, the unit moves left into the gap
+// before it, so that its ink stays on the icon.
+void DrawUnitLabel(HDC colourDC, HDC maskDC, const wchar_t* text, int length, int labelWidth) {
+  int ends[kTextCapacity] = {};
+  SIZE extent{};
+  const bool measured =
+      GetTextExtentExPointW(colourDC, text, length, 0, nullptr, ends, &extent) != FALSE;
+  INT advances[kTextCapacity] = {};
+  for (int i = 0; i < length; ++i) {
+    advances[i] = ends[i] - (i == 0 ? 0 : ends[i - 1]);
+  }
+  const int overflow = extent.cx - labelWidth;
+  if (overflow > 0 && length >= 2) {
+    const int beforeUnit = advances[length - 2] - overflow;
+    advances[length - 2] = beforeUnit < 0 ? 0 : beforeUnit;
+  }
+  // Unmeasured, the font's own advances are the best guess.
+  const INT* const spacing = measured ? advances : nullptr;
+  ExtTextOutW(colourDC, 0, 0, 0, nullptr, text, static_cast<UINT>(length), spacing);
+  ExtTextOutW(maskDC, 0, 0, 0, nullptr, text, static_cast<UINT>(length), spacing);
+}
+
+// The label's text. Up to 9,999 MB the figure itself, as FormatNumber writes
+// it; a fifth digit would not fit, so from 10,000 MB on whole GiB with "G", and from 1,000 GiB on
+// whole TiB with "T", each rounded to the nearest.
+void FormatLabel(int32_t value, int fieldWidth, wchar_t (&text)[kTextCapacity]) {
+  if (value < kUnitLabelFrom) {
+    FormatNumber(value, fieldWidth, text);
+    return;
+  }
+  const auto megabytes = static_cast<uint64_t>(value);
+  uint64_t figure = (megabytes + 512) / 1024;
+  wchar_t unit = L'G';
+  if (figure >= 1000) {
+    figure = (megabytes + 524288) / 1048576;
+    unit = L'T';
+  }
+  // At most 2048 TiB: four digits and the unit fit the buffer.
+  FormatNumber(static_cast<int32_t>(figure), 0, text);
+  int length = 0;
+  while (text[length] != L'\0') {
+    ++length;
+  }
+  text[length] = unit;
+  text[length + 1] = L'\0';
 }
 
 }  // namespace
@@ -197,7 +248,7 @@ bool TrayIconRenderer::DrawFace(HDC colourDC, HDC maskDC, int32_t value) {
   colourPen.Select(colourDC, whitePen.get());
 
   const FaceStyle style = StyleFor(value);
-  FormatNumber(value, style.fieldWidth, text);
+  FormatLabel(value, style.fieldWidth, text);
   font.reset(CreateFontW(style.fontHeight, 0, 0, 0, style.fontWeight, FALSE, FALSE, FALSE,
                          ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
                          DEFAULT_PITCH | FF_DONTCARE, L"Arial"));
@@ -212,9 +263,13 @@ bool TrayIconRenderer::DrawFace(HDC colourDC, HDC maskDC, int32_t value) {
   Rectangle(maskDC, 0, 0, kLabelRight, kLabelBottom);
 
   const int length = lstrlenW(text);
-  const int x = value > 99 ? 0 : 3;
-  TextOutW(colourDC, x, 0, text, length);
-  TextOutW(maskDC, x, 0, text, length);
+  if (value < kUnitLabelFrom) {
+    const int x = value > 99 ? 0 : 3;
+    TextOutW(colourDC, x, 0, text, length);
+    TextOutW(maskDC, x, 0, text, length);
+  } else {
+    DrawUnitLabel(colourDC, maskDC, text, length, kLabelRight);
+  }
 
   barPen.reset(CreatePen(PS_SOLID, 1, BarColour(barLength)));
   colourPen.Restore();

@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "tray/resources/resource.h"
 #include "tray/service_presence.h"
+#include "tray/tray_icon_choice.h"
 #include "tray/tray_icon_renderer.h"
 
 namespace {
@@ -25,6 +26,9 @@ void TrayMonitor::Run(HINSTANCE instance) {
     return;  // another instance runs
   }
   notifyData_ = NOTIFYICONDATAW{};
+  // The tip until the first reading.
+  lstrcpynW(notifyData_.szTip, kTrayWindowTitle, kTipCapacity);
+  tipShown_ = false;
   busyIcon_ = LoadIconW(instance, MAKEINTRESOURCEW(IDI_BUSY));
   renderer_.baseIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_BLANK));
   plat::MemoryStatus status{};
@@ -63,7 +67,6 @@ int TrayMonitor::NotifyIcon(DWORD action) {
   notifyData_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   notifyData_.uCallbackMessage = notifyMessage;
   notifyData_.hIcon = CurrentIcon();
-  lstrcpynW(notifyData_.szTip, kTrayWindowTitle, 64);
   Shell_NotifyIconW(action, &notifyData_);
   return 1;
 }
@@ -77,7 +80,23 @@ HICON TrayMonitor::CurrentIcon() {
   }
   plat::MemoryStatus status{};
   plat::QueryMemoryStatus(status);
-  return renderer_.IconFor(static_cast<int32_t>(status.availPhys >> 20));
+  const auto availableMB = static_cast<uint32_t>(status.availPhys >> 20);
+  ShowTip(availableMB, status.memoryLoad);
+  return renderer_.IconFor(static_cast<int32_t>(availableMB));
+}
+
+void TrayMonitor::ShowTip(uint32_t availableMB, uint32_t memoryLoad) {
+  // The record carries the tip to the shell with every icon it sends; its text
+  // is rewritten only when the reading changed.
+  if (tipShown_ && availableMB == tipMB_ && memoryLoad == tipLoad_) {
+    return;
+  }
+  tipShown_ = true;
+  tipMB_ = availableMB;
+  tipLoad_ = memoryLoad;
+  wchar_t tip[kTipCapacity];
+  FormatTip(availableMB, memoryLoad, tip);
+  lstrcpynW(notifyData_.szTip, tip, kTipCapacity);
 }
 
 void TrayMonitor::RefreshIcon() {

@@ -7,6 +7,7 @@
 // With -v it also prints every icon drawn and the figures the system reported.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -68,6 +69,9 @@ struct Watch {
   std::vector<const void*> made;  // the objects made during this watch, in order
   std::string failCall;           // the call to fail, at its failOccurrence-th use
   int failOccurrence = 0;
+  // The texts drawn, and one past the rightmost column the widest of them inks.
+  std::vector<std::string> texts;
+  long inkRight = 0;
   // Across watches: the objects made while watching and not released since.
   std::set<const void*> live;
   long created = 0;
@@ -85,6 +89,8 @@ void StartWatch(const std::string& failCall = "", int failOccurrence = 0) {
   g_watch.made.clear();
   g_watch.failCall = failCall;
   g_watch.failOccurrence = failOccurrence;
+  g_watch.texts.clear();
+  g_watch.inkRight = 0;
 }
 
 void StopWatch() {
@@ -204,6 +210,8 @@ struct RealCalls {
   decltype(&::Rectangle) rectangle;
   decltype(&::lstrlenW) lstrlenW;
   decltype(&::TextOutW) textOutW;
+  decltype(&::GetTextExtentExPointW) getTextExtentExPointW;
+  decltype(&::ExtTextOutW) extTextOutW;
   decltype(&::MoveToEx) moveToEx;
   decltype(&::LineTo) lineTo;
   decltype(&::DeleteObject) deleteObject;
@@ -337,9 +345,62 @@ int WINAPI HookLstrlenW(LPCWSTR text) {
   return length;
 }
 
+// Notes the text drawn and where its ink ends: drawn once more, black on
+// white, in the font selected into `dc`, on a canvas wide enough for any label.
+void NoteInk(HDC dc, int x, LPCWSTR text, int length, const INT* advances) {
+  if (!g_watch.on) {
+    return;
+  }
+  g_watch.texts.push_back(Quoted(text, length));
+  constexpr int kWide = 64;
+  BITMAPINFO format{};
+  format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  format.bmiHeader.biWidth = kWide;
+  format.bmiHeader.biHeight = -kWide;
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC const scratch = g_real.createCompatibleDC(dc);
+  HBITMAP const canvas = CreateDIBSection(scratch, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ const previousBitmap = g_real.selectObject(scratch, canvas);
+  HGDIOBJ const previousFont = g_real.selectObject(scratch, GetCurrentObject(dc, OBJ_FONT));
+  PatBlt(scratch, 0, 0, kWide, kWide, WHITENESS);
+  g_real.setBkMode(scratch, TRANSPARENT);
+  g_real.extTextOutW(scratch, x, 0, 0, nullptr, text, static_cast<UINT>(length), advances);
+  GdiFlush();
+  const auto* const pixels = static_cast<const uint32_t*>(bits);
+  for (int i = 0; pixels != nullptr && i < kWide * kWide; ++i) {
+    if ((pixels[i] & 0xFFFFFF) != 0xFFFFFF) {
+      g_watch.inkRight = std::max(g_watch.inkRight, long{i % kWide} + 1);
+    }
+  }
+  g_real.selectObject(scratch, previousFont);
+  g_real.selectObject(scratch, previousBitmap);
+  g_real.deleteObject(canvas);
+  g_real.deleteDC(scratch);
+}
+
 BOOL WINAPI HookTextOutW(HDC dc, int x, int y, LPCWSTR text, int length) {
   Record("TextOutW", {Name(dc), Int(x), Int(y), Quoted(text, length), Int(length)});
+  NoteInk(dc, x, text, length, nullptr);
   return g_real.textOutW(dc, x, y, text, length);
+}
+
+// The measured extents depend on the font: only the call is written down.
+BOOL WINAPI HookGetTextExtentExPointW(HDC dc, LPCWSTR text, int length, int maxExtent, LPINT fit,
+                                      LPINT ends, LPSIZE size) {
+  Record("GetTextExtentExPointW", {Name(dc), Quoted(text, length), Int(length)});
+  return g_real.getTextExtentExPointW(dc, text, length, maxExtent, fit, ends, size);
+}
+
+BOOL WINAPI HookExtTextOutW(HDC dc, int x, int y, UINT options, const RECT* rect, LPCWSTR text,
+                            UINT length, const INT* advances) {
+  Record("ExtTextOutW",
+         {Name(dc), Int(x), Int(y), Int(options), rect ? "rect" : "null",
+          Quoted(text, static_cast<int>(length)), Int(length), advances ? "advances" : "null"});
+  NoteInk(dc, x, text, static_cast<int>(length), advances);
+  return g_real.extTextOutW(dc, x, y, options, rect, text, length, advances);
 }
 
 BOOL WINAPI HookMoveToEx(HDC dc, int x, int y, LPPOINT previous) {
@@ -457,6 +518,8 @@ void InstallHooks() {
   CHECK(Patch("Rectangle", &HookRectangle, g_real.rectangle));
   CHECK(Patch("lstrlenW", &HookLstrlenW, g_real.lstrlenW));
   CHECK(Patch("TextOutW", &HookTextOutW, g_real.textOutW));
+  CHECK(Patch("GetTextExtentExPointW", &HookGetTextExtentExPointW, g_real.getTextExtentExPointW));
+  CHECK(Patch("ExtTextOutW", &HookExtTextOutW, g_real.extTextOutW));
   CHECK(Patch("MoveToEx", &HookMoveToEx, g_real.moveToEx));
   CHECK(Patch("LineTo", &HookLineTo, g_real.lineTo));
   CHECK(Patch("DeleteObject", &HookDeleteObject, g_real.deleteObject));
@@ -499,6 +562,10 @@ constexpr COLORREF kMagenta = RGB(255, 0, 255);
 constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kDigits = RGB(51, 54, 63);
 
+void Append(std::vector<std::string>& calls, const std::vector<std::string>& more) {
+  calls.insert(calls.end(), more.begin(), more.end());
+}
+
 std::vector<std::string> ExpectedDrawFace(const Face& face) {
   const std::string text = std::string("\"") + face.text + "\"";
   const std::string length = Int(static_cast<long long>(std::strlen(face.text)));
@@ -519,13 +586,22 @@ std::vector<std::string> ExpectedDrawFace(const Face& face) {
       "SelectObject(dc2,pen2)=default-pen",
       "Rectangle(dc2,0,0,16,10)",
       "lstrlenW(" + text + ")=" + length,
-      "TextOutW(dc1," + Int(face.x) + ",0," + text + "," + length + ")",
-      "TextOutW(dc2," + Int(face.x) + ",0," + text + "," + length + ")",
-      "CreatePen(0,1," + Colour(face.barColour) + ")=pen3",
-      "SelectObject(dc1,default-pen)=pen1",
-      "DeleteObject(pen1)=1",
-      "SelectObject(dc1,pen3)=default-pen",
   };
+  if (face.value < 10000) {
+    Append(calls, {"TextOutW(dc1," + Int(face.x) + ",0," + text + "," + length + ")",
+                   "TextOutW(dc2," + Int(face.x) + ",0," + text + "," + length + ")"});
+  } else {
+    // A figure with its unit: measured, and drawn with advances that keep it on the label.
+    Append(calls, {"GetTextExtentExPointW(dc1," + text + "," + length + ")",
+                   "ExtTextOutW(dc1,0,0,0,null," + text + "," + length + ",advances)",
+                   "ExtTextOutW(dc2,0,0,0,null," + text + "," + length + ",advances)"});
+  }
+  Append(calls, {
+                    "CreatePen(0,1," + Colour(face.barColour) + ")=pen3",
+                    "SelectObject(dc1,default-pen)=pen1",
+                    "DeleteObject(pen1)=1",
+                    "SelectObject(dc1,pen3)=default-pen",
+                });
   // Columns beyond 16 would lie outside the canvas: no pass is made for them.
   for (int i = 0; i <= face.barLength && i <= 16; ++i) {
     calls.push_back("MoveToEx(dc1," + Int(i) + ",12,null)");
@@ -574,10 +650,6 @@ std::vector<std::string> ExpectedBeforeFace() {
       "BitBlt(dc1,0,0,16,16,null,0,0,0x42)=1",
       "BitBlt(dc2,0,0,16,16,null,0,0,0xff0062)=1",
   };
-}
-
-void Append(std::vector<std::string>& calls, const std::vector<std::string>& more) {
-  calls.insert(calls.end(), more.begin(), more.end());
 }
 
 std::vector<std::string> ExpectedRender(const Face& face) {
@@ -788,14 +860,22 @@ void TestFaces(HICON base) {
   }
 }
 
-// Texts beyond the documented faces: wide and negative numbers, cut to the
+// Texts beyond the documented faces: from 10,000 MB on whole GiB, from 1,000
+// GiB on whole TiB, each rounded to the nearest; negative numbers cut to the
 // seven characters the buffer holds.
 void TestTexts(HICON base) {
   const Face faces[] = {
       {5, " 5", 12, 600, 3, 16, kRed},
-      {12345, "12345", 7, 200, 0, -369, kGreen},
+      {9999, "9999", 7, 200, 0, -296, kGreen},
+      {10000, "10G", 7, 200, 0, -296, kGreen},
+      {23451, "23G", 7, 200, 0, -716, kGreen},
+      {99999, "98G", 7, 200, 0, -3108, kGreen},
+      {102400, "100G", 7, 200, 0, -3184, kGreen},
+      {1023487, "999G", 7, 200, 0, -31967, kGreen},
+      {1023488, "1T", 7, 200, 0, -31968, kGreen},
+      {1048576, "1T", 7, 200, 0, -32752, kGreen},
       {-5, "-5", 12, 600, 3, 16, kRed},
-      {2147483647, "2147483", 7, 200, 0, -67108847, kGreen},
+      {2147483647, "2048T", 7, 200, 0, -67108847, kGreen},
       {-2147483647 - 1, "-214748", 12, 600, 3, 67108880, kRed},
   };
   for (const Face& face : faces) {
@@ -809,6 +889,24 @@ void TestTexts(HICON base) {
     CHECK_WHAT(icon != nullptr, what + ": an icon");
     DestroyIcon(icon);
   }
+}
+
+// Every label from 1,000 MB to 1 TiB, of each length, inks only the icon's columns.
+void TestLabelsFit(HICON base) {
+  TrayIconRenderer renderer = ReadyRenderer(base, 512);
+  std::set<size_t> lengths;
+  long widest = 0;
+  for (int32_t value = 1000; value <= 1048576; value += value == 1048000 ? 576 : 1000) {
+    StartWatch();
+    g_watch.tracing = false;
+    DestroyIcon(renderer.Render(value));
+    StopWatch();
+    lengths.insert(g_watch.texts.empty() ? 0 : g_watch.texts.front().size() - 2);  // no quotes
+    widest = std::max(widest, g_watch.inkRight);
+  }
+  Info("the widest label inks %ld columns", widest);
+  CHECK_WHAT(lengths == (std::set<size_t>{2, 3, 4}), "labels of 2, 3 and 4 characters drawn");
+  CHECK_WHAT(widest > 0 && widest <= 16, "every label inside the 16 columns: " + Int(widest));
 }
 
 void TestCache(HICON base) {
@@ -1050,6 +1148,7 @@ int main(int argc, char** argv) {
   TestConstruction();
   TestFaces(base);
   TestTexts(base);
+  TestLabelsFit(base);
   TestCache(base);
   TestNotReady(base);
   TestZeroTotal(base);

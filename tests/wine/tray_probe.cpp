@@ -22,11 +22,15 @@
 //                                              that title
 //   tray_probe autostart                       "<type> <size> <data>" of HKLM\...\Run
 //                                              "Velmora", or "absent"
+//   tray_probe tips                            the text of every tool of the shell's
+//                                              tooltip windows, one line each
 //
 // Pixels are told opaque by drawing the icon at 16 by 16, as the taskbar does,
 // once over black and once over white: where both agree, the icon covers the
 // background.
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <commctrl.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -213,10 +217,63 @@ int Autostart() {
   return 0;
 }
 
+// The tools of one tooltip window, read through memory in the window's process:
+// the tooltip copies each tool's text to where the record asks.
+void PrintTools(HWND tooltip) {
+  DWORD processId = 0;
+  GetWindowThreadProcessId(tooltip, &processId);
+  HANDLE const process =
+      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+  if (process == nullptr) {
+    return;
+  }
+  constexpr size_t kTextChars = 1024;
+  struct Remote {
+    TTTOOLINFOW tool;
+    wchar_t text[kTextChars];
+  };
+  auto* const remote = static_cast<Remote*>(
+      VirtualAllocEx(process, nullptr, sizeof(Remote), MEM_COMMIT, PAGE_READWRITE));
+  const auto count = static_cast<int>(SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0));
+  for (int i = 0; remote != nullptr && i < count; ++i) {
+    Remote local{};
+    local.tool.cbSize = sizeof local.tool;
+    local.tool.lpszText = remote->text;
+    SIZE_T moved = 0;
+    if (!WriteProcessMemory(process, remote, &local, sizeof local, &moved) ||
+        !SendMessageW(tooltip, TTM_ENUMTOOLSW, static_cast<WPARAM>(i),
+                      reinterpret_cast<LPARAM>(&remote->tool)) ||
+        !ReadProcessMemory(process, remote, &local, sizeof local, &moved)) {
+      continue;
+    }
+    local.text[kTextChars - 1] = L'\0';
+    char text[kTextChars * 3] = {};
+    WideCharToMultiByte(CP_UTF8, 0, local.text, -1, text, sizeof text, nullptr, nullptr);
+    std::printf("%s\n", text);
+  }
+  if (remote != nullptr) {
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  }
+  CloseHandle(process);
+}
+
+BOOL CALLBACK PrintTooltip(HWND window, LPARAM) {
+  wchar_t className[64] = {};
+  if (GetClassNameW(window, className, 64) > 0 && std::wcscmp(className, TOOLTIPS_CLASSW) == 0) {
+    PrintTools(window);
+  }
+  return TRUE;
+}
+
+int Tips() {
+  EnumWindows(&PrintTooltip, 0);
+  return 0;
+}
+
 int Usage() {
   std::fprintf(stderr,
                "usage: tray_probe render VALUE TOTALMB VELMON.EXE | busy VELMON.EXE | memory |\n"
-               "       hold-squeeze FLAGFILE | send CODE | close | windows | autostart\n");
+               "       hold-squeeze FLAGFILE | send CODE | close | windows | autostart | tips\n");
   return 2;
 }
 
@@ -250,6 +307,9 @@ int main(int argc, char** argv) {
   }
   if (std::strcmp(command, "autostart") == 0 && argc == 2) {
     return Autostart();
+  }
+  if (std::strcmp(command, "tips") == 0 && argc == 2) {
+    return Tips();
   }
   return Usage();
 }

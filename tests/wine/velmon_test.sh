@@ -9,7 +9,8 @@
 # a private /proc/meminfo (a mount namespace of its own), so that the number in
 # the icon is known and a boost squeezes only a few hundred MB. Wine still
 # takes the total from the host. The screenshots are kept beside velmon.exe:
-# velmon-tray.png, velmon-tray-8x.png and velmon-tray-busy-8x.png.
+# velmon-tray.png, velmon-tray-8x.png, velmon-tray-busy-8x.png and, with
+# 23,451 MB available, velmon-tray-23g-8x.png.
 set -u
 velmon_exe=$1
 probe_exe=$2
@@ -173,6 +174,14 @@ cp "$work/now.png" "$out_dir/velmon-tray.png"
 scaled_tray "$work/now.png" "$out_dir/velmon-tray-8x.png"
 echo "screenshot: $out_dir/velmon-tray.png, the tray 8 times: $out_dir/velmon-tray-8x.png"
 check "one tray window" "1" "$(probe windows)"
+# The shell's tooltips, read back: the tip carries the exact figure. Wine's
+# shell keeps the tools of icons removed earlier, so the tip is looked for
+# among them.
+tips() { probe tips | grep '^Velmora'; }
+tip_shown() { tips | grep -qxF "$1"; }
+tip="Velmora: $avail_mb MB available ($load% in use)"
+poll 20 tip_shown "$tip"
+check "the tip shows the exact figure" "$tip" "$(tips | grep -xF "$tip")"
 
 # ---- b. The busy picture while a squeeze runs ------------------------------------------------
 
@@ -302,6 +311,26 @@ check "command 40005 is handled" "sent" "$(probe send 40005)"
 exit_code "$velmon_pid" 30
 check "velmon ends with 0 after Exit Monitor" "0" "$code"
 check_that "Exit Monitor removes the icon" poll 20 taskbar_is "$work/empty-taskbar.txt"
+
+# ---- h. From 10,000 MB on: whole GiB in the label, the exact figure in the tip ---------------
+
+pin_memory "$work/meminfo-23g" 23451
+read -r load_23g _ avail_23g _ < <(pinned wine 'C:\tray_probe.exe' memory </dev/null 2>/dev/null |
+  sed 's/\r$//')
+check "the available memory can be pinned at 23,451 MB" "23451" "${avail_23g:-?}"
+if [ "${avail_23g:-}" == "23451" ]; then
+  probe render 23451 "$total_mb" "$velmon" >"$work/number-23g.txt"
+  start_velmon velmon-3
+  check_that "the tray icon shows the renderer's 23G" poll 60 icon_shown "$work/number-23g.txt"
+  scaled_tray "$work/now.png" "$out_dir/velmon-tray-23g-8x.png"
+  echo "screenshot of 23,451 MB available, 8 times: $out_dir/velmon-tray-23g-8x.png"
+  tip="Velmora: 23,451 MB available ($load_23g% in use)"
+  poll 20 tip_shown "$tip"
+  check "the tip shows 23,451 MB" "$tip" "$(tips | grep -xF "$tip")"
+  check "WM_CLOSE is handled (23G)" "sent" "$(probe close)"
+  exit_code "$velmon_pid" 30
+  check "velmon ends with 0 (23G)" "0" "$code"
+fi
 
 # ---- The end --------------------------------------------------------------------------------------
 
