@@ -238,6 +238,10 @@ else
 fi
 [ "$first" -gt "$spare" ] && first=$((spare >> 1))
 [ "$second" -gt "$spare" ] && second=$((spare >> 1))
+# Each request then keeps to half of the commit still available.
+commit_limit=$((page_mb >> 1))
+[ "$first" -gt "$commit_limit" ] && first=$commit_limit
+[ "$second" -gt "$commit_limit" ] && second=$commit_limit
 peak_kb() { awk '/^VmHWM:/ { print $2 }' "/proc/$velmon_pid/status"; }
 resident_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$velmon_pid/status"; }
 if [ "$first" -eq 0 ] || [ "$first" -gt 1024 ] || [ "$second" -gt 1024 ]; then
