@@ -1,5 +1,8 @@
 #include "tray/tray_icon_choice.h"
 
+#include "common/squeezer.h"
+#include "platform/platform.h"
+
 namespace {
 
 // Appends text to the tip, cut to what it holds.
@@ -33,6 +36,21 @@ void AppendFigure(uint32_t figure, bool grouped, wchar_t (&tip)[kTipCapacity], i
 }
 
 }  // namespace
+
+TrayIconChoice ChooseTrayIcon() {
+  TrayIconChoice choice;
+  SqueezeMutex probe;
+  choice.busy = probe.creationError() != 0;
+  probe.Close();
+  if (choice.busy) {
+    return choice;
+  }
+  plat::MemoryStatus status{};
+  plat::QueryMemoryStatus(status);
+  choice.availableMB = static_cast<uint32_t>(status.availPhys >> 20);
+  choice.memoryLoad = status.memoryLoad;
+  return choice;
+}
 
 void FormatTip(uint32_t availableMB, uint32_t memoryLoad, wchar_t (&tip)[kTipCapacity]) {
   int length = 0;

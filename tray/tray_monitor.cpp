@@ -1,6 +1,5 @@
 #include "tray/tray_monitor.h"
 
-#include "common/squeezer.h"
 #include "platform/platform.h"
 #include "tray/resources/resource.h"
 #include "tray/service_presence.h"
@@ -72,17 +71,12 @@ int TrayMonitor::NotifyIcon(DWORD action) {
 }
 
 HICON TrayMonitor::CurrentIcon() {
-  // Creating the squeeze mutex tells whether anybody holds it; the probe is
-  // closed again on the way out.
-  const SqueezeMutex probe;
-  if (probe.creationError() != 0) {
+  const TrayIconChoice choice = ChooseTrayIcon();
+  if (choice.busy) {
     return busyIcon_;
   }
-  plat::MemoryStatus status{};
-  plat::QueryMemoryStatus(status);
-  const auto availableMB = static_cast<uint32_t>(status.availPhys >> 20);
-  ShowTip(availableMB, status.memoryLoad);
-  return renderer_.IconFor(static_cast<int32_t>(availableMB));
+  ShowTip(choice.availableMB, choice.memoryLoad);
+  return renderer_.IconFor(static_cast<int32_t>(choice.availableMB));
 }
 
 void TrayMonitor::ShowTip(uint32_t availableMB, uint32_t memoryLoad) {

@@ -3,9 +3,51 @@
 
 #include <string>
 
+#include "common/shared_names.h"
 #include "tests/unit/sim_fixture.h"
 
 namespace {
+
+using TrayIconChoiceTest = SimTest;
+
+uint64_t gCreatesAtReading = 0;
+uint32_t gHoldersAtReading = 0;
+
+// The probe is made and closed before memory is read: a squeeze worker that
+// starts while the icon is read and drawn finds no holder.
+TEST_F(TrayIconChoiceTest, ProbeIsClosedBeforeMemoryIsRead) {
+  SetMemory(32768 * kMB, 23451 * kMB, 62);
+  gCreatesAtReading = 0;
+  gHoldersAtReading = 1;
+  machine().onMemoryStatus = [] {
+    gCreatesAtReading = machine().Calls(sim::Call::MutexCreate);
+    gHoldersAtReading = machine().MutexHolders(kSqueezeMutexName);
+  };
+  const TrayIconChoice choice = ChooseTrayIcon();
+  EXPECT_EQ(gCreatesAtReading, 1u) << "the squeeze mutex was created first";
+  EXPECT_EQ(gHoldersAtReading, 0u) << "and closed before memory was read";
+  EXPECT_EQ(machine().plainStatusCalls, 1u);
+  EXPECT_FALSE(choice.busy);
+  EXPECT_EQ(choice.availableMB, 23451u);
+  EXPECT_EQ(choice.memoryLoad, 62u);
+}
+
+// Any holder means busy, the service's mutex refused to a standard user too;
+// no memory is read and the probe leaves nothing open.
+TEST_F(TrayIconChoiceTest, AnyHolderMeansBusyWithoutAReading) {
+  struct Case {
+    uint32_t holderSession;
+    bool standardUser;
+  };
+  for (const Case c : {Case{1, false}, Case{0, false}, Case{0, true}}) {
+    sim::Reset();
+    machine().standardUser = c.standardUser;
+    machine().HoldMutex(kSqueezeMutexName, true, c.holderSession);
+    EXPECT_TRUE(ChooseTrayIcon().busy) << c.holderSession << c.standardUser;
+    EXPECT_EQ(machine().plainStatusCalls, 0u);
+    EXPECT_EQ(machine().openHandles, 0);
+  }
+}
 
 TEST(TrayTipTest, ExactFigureWithThousandsAndTheLoad) {
   struct Case {
