@@ -9,13 +9,19 @@ namespace {
 // The text buffer holds 8 wide characters, the terminating zero included.
 constexpr int kTextCapacity = 8;
 
-// The white label covers the top ten rows; the bar the four bottom ones.
-constexpr int kLabelRight = 16;
+// The face in the 16-pixel icon's pixels, scaled for a larger icon: the white
+// label covers the top ten rows, the bar the four bottom ones, and a number of
+// two characters starts three columns in.
+constexpr int kUnit = 16;
 constexpr int kLabelBottom = 10;
 constexpr int kBarTop = 12;
-constexpr int kBarBottom = 16;
-// Column 16 already lies outside the canvas: no bar needs more passes.
-constexpr int kLastBarColumn = 16;
+constexpr int kNarrowTextX = 3;
+
+// `pixels` of the 16-pixel icon in an icon `size` pixels square, rounded to the
+// nearest pixel; the same figure at 16.
+int64_t Scaled(int64_t pixels, int32_t size) {
+  return (pixels * size + kUnit / 2) / kUnit;
+}
 
 // From this figure in MB on, the label shows GiB or TiB with the unit.
 constexpr int32_t kUnitLabelFrom = 10000;
@@ -140,14 +146,23 @@ HICON TrayIconRenderer::IconFor(int32_t value) {
     *first = ready ? Render(value) : nullptr;
     lastValue_ = value;
   }
-  if (value == lastValue_) {
+  if (value == lastValue_ && !resized_) {
     return cachedIcon_.get();
   }
   lastValue_ = value;
+  resized_ = false;
   // The previous icon goes before the next is drawn.
   HICON* const next = cachedIcon_.put();
   *next = ready ? Render(value) : nullptr;
   return cachedIcon_.get();
+}
+
+void TrayIconRenderer::SetSize(int32_t size) {
+  if (size != width || size != height) {
+    width = size;
+    height = size;
+    resized_ = true;
+  }
 }
 
 HICON TrayIconRenderer::Render(int32_t value) {
@@ -240,6 +255,8 @@ bool TrayIconRenderer::DrawFace(HDC colourDC, HDC maskDC, int32_t value) {
   // arithmetic for every real reading, and no overflow for absurd ones.
   const int64_t divisor = totalMB < 1 ? 1 : totalMB;
   const int64_t barLength = 16 - (int64_t{value} * 16) / divisor;
+  // The icon is `width` pixels square (16 at the platform's base DPI).
+  const auto scaled = [this](int64_t pixels) { return static_cast<int>(Scaled(pixels, width)); };
 
   SetBkMode(colourDC, TRANSPARENT);
   SetBkMode(maskDC, TRANSPARENT);
@@ -249,26 +266,26 @@ bool TrayIconRenderer::DrawFace(HDC colourDC, HDC maskDC, int32_t value) {
 
   const FaceStyle style = StyleFor(value);
   FormatLabel(value, style.fieldWidth, text);
-  font.reset(CreateFontW(style.fontHeight, 0, 0, 0, style.fontWeight, FALSE, FALSE, FALSE,
+  font.reset(CreateFontW(scaled(style.fontHeight), 0, 0, 0, style.fontWeight, FALSE, FALSE, FALSE,
                          ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
                          DEFAULT_PITCH | FF_DONTCARE, L"Arial"));
   colourFont.Select(colourDC, font.get());
   maskFont.Select(maskDC, font.get());
 
   // White pen and the context's default white brush: the white label.
-  Rectangle(colourDC, 0, 0, kLabelRight, kLabelBottom);
+  Rectangle(colourDC, 0, 0, width, scaled(kLabelBottom));
   maskBrush.Select(maskDC, blackBrush.get());
   maskPen.Select(maskDC, blackPen.get());
   // Black in the mask: the label is opaque.
-  Rectangle(maskDC, 0, 0, kLabelRight, kLabelBottom);
+  Rectangle(maskDC, 0, 0, width, scaled(kLabelBottom));
 
   const int length = lstrlenW(text);
   if (value < kUnitLabelFrom) {
-    const int x = value > 99 ? 0 : 3;
+    const int x = value > 99 ? 0 : scaled(kNarrowTextX);
     TextOutW(colourDC, x, 0, text, length);
     TextOutW(maskDC, x, 0, text, length);
   } else {
-    DrawUnitLabel(colourDC, maskDC, text, length, kLabelRight);
+    DrawUnitLabel(colourDC, maskDC, text, length, width);
   }
 
   barPen.reset(CreatePen(PS_SOLID, 1, BarColour(barLength)));
@@ -276,14 +293,17 @@ bool TrayIconRenderer::DrawFace(HDC colourDC, HDC maskDC, int32_t value) {
   whitePen.reset();
   colourPen.Select(colourDC, barPen.get());
   // Column i of the bar rows, in the bar colour and opaque in the mask (black
-  // pen); L + 1 columns. A negative value (never a real reading) would ask for
-  // millions of columns beyond the canvas: those passes draw nothing and are left out.
-  const int64_t lastColumn = barLength < kLastBarColumn ? barLength : kLastBarColumn;
+  // pen); L + 1 columns of the 16-pixel icon, scaled. Column `width` already
+  // lies outside the canvas: a longer bar (a negative value, never a real
+  // reading, asks for millions of columns) draws nothing more and is cut there.
+  const int64_t barColumns = Scaled(barLength + 1, width);
+  const int64_t lastColumn = barColumns - 1 < width ? barColumns - 1 : width;
+  const int barTop = scaled(kBarTop);
   for (int i = 0; i <= lastColumn; ++i) {
-    MoveToEx(colourDC, i, kBarTop, nullptr);
-    LineTo(colourDC, i, kBarBottom);
-    MoveToEx(maskDC, i, kBarTop, nullptr);
-    LineTo(maskDC, i, kBarBottom);
+    MoveToEx(colourDC, i, barTop, nullptr);
+    LineTo(colourDC, i, height);
+    MoveToEx(maskDC, i, barTop, nullptr);
+    LineTo(maskDC, i, height);
   }
   return true;
 }

@@ -1,6 +1,7 @@
 #include "tray/tray_monitor.h"
 
 #include "platform/platform.h"
+#include "tray/gdi_handles.h"
 #include "tray/resources/resource.h"
 #include "tray/service_presence.h"
 #include "tray/tray_icon_choice.h"
@@ -13,6 +14,43 @@ TrayMonitor* gActive = nullptr;
 
 constexpr UINT_PTR kTimerId = 1;
 constexpr UINT kTimerMs = 201;
+
+// The platform's base DPI, at which small icons are 16 pixels square.
+constexpr UINT kBaseDpi = 96;
+
+using DpiForWindowCall = UINT(WINAPI*)(HWND);
+using MetricForDpiCall = int(WINAPI*)(int, UINT);
+
+// The DPI the window is shown at; the screen's where the system cannot tell
+// a window's own (before Windows 10).
+UINT DpiOf(HWND window) {
+  static const auto dpiForWindow = reinterpret_cast<DpiForWindowCall>(
+      plat::FindProc(plat::FindModule(L"user32.dll"), "GetDpiForWindow"));
+  if (dpiForWindow != nullptr) {
+    const UINT dpi = dpiForWindow(window);
+    if (dpi != 0) {
+      return dpi;
+    }
+  }
+  gdi::ScreenDC screen;
+  screen.reset(GetDC(nullptr));
+  const int dpi = screen.get() != nullptr ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 0;
+  return dpi > 0 ? static_cast<UINT>(dpi) : kBaseDpi;
+}
+
+// The size the notification area draws icons at for `dpi`: the system's small
+// icon size for that DPI, or 16 scaled where the system cannot tell.
+int32_t SmallIconSize(UINT dpi) {
+  static const auto metricForDpi = reinterpret_cast<MetricForDpiCall>(
+      plat::FindProc(plat::FindModule(L"user32.dll"), "GetSystemMetricsForDpi"));
+  if (metricForDpi != nullptr) {
+    const int size = metricForDpi(SM_CXSMICON, dpi);
+    if (size > 0) {
+      return size;
+    }
+  }
+  return MulDiv(16, static_cast<int>(dpi), kBaseDpi);
+}
 
 }  // namespace
 
@@ -42,6 +80,7 @@ void TrayMonitor::Run(HINSTANCE instance) {
     gActive = nullptr;
     return;
   }
+  renderer_.SetSize(SmallIconSize(DpiOf(window)));
   menu = LoadMenuW(instance, MAKEINTRESOURCEW(IDR_TRAY_MENU));
   SetTimer(window, kTimerId, kTimerMs, nullptr);
   SetWindowTextW(window, kTrayWindowTitle);
@@ -104,6 +143,11 @@ void TrayMonitor::RefreshActiveIcon() {
   }
 }
 
+void TrayMonitor::OnDpiChanged(UINT dpi) {
+  renderer_.SetSize(SmallIconSize(dpi));
+  RefreshIcon();
+}
+
 void TrayMonitor::ProbeService() {
   serviceEnabled = ServicePresent() ? 1 : 0;
   CheckMenuItem(GetSubMenu(menu, 0), IDM_ENABLE,
@@ -160,6 +204,12 @@ INT_PTR TrayMonitor::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       LaunchControlPanel();
       Sleep(2048);
     }
+    return TRUE;
+  }
+  if (message == WM_DPICHANGED) {
+    // The new DPI in both halves of wParam; the suggested rectangle does not
+    // matter to a hidden window.
+    OnDpiChanged(LOWORD(wParam));
     return TRUE;
   }
   if (message == taskbarCreatedMessage) {

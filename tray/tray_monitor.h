@@ -39,6 +39,9 @@ class TrayMonitor {
   // Sets serviceEnabled and the Enable check mark from the service's presence.
   void ProbeService();
 
+  // Draws the icon at the small-icon size of the new DPI and sends it.
+  void OnDpiChanged(UINT dpi);
+
   // Runs a menu command; other identifiers do nothing.
   void OnCommand(WORD identifier);
 

@@ -630,39 +630,48 @@ std::vector<std::string> ExpectedRender(const Face& face) {
 // ---- Reading icons back -------------------------------------------------------------
 
 constexpr int kSize = 16;
+constexpr int kLargestSize = 32;  // the small-icon size at 200 per cent
 constexpr uint32_t kWhite = 0xFFFFFF;
 constexpr uint32_t kBlack = 0x000000;
 
-// Pixels as 0xRRGGBB, row 0 first; a mask pixel is 0 where the icon is opaque.
+// Pixels as 0xRRGGBB, row 0 first, `size` a row; a mask pixel is 0 where the
+// icon is opaque.
 struct IconPixels {
-  uint32_t colour[kSize * kSize];
-  uint32_t mask[kSize * kSize];
+  uint32_t colour[kLargestSize * kLargestSize];
+  uint32_t mask[kLargestSize * kLargestSize];
   int colourBits;
+  int size;
 };
+
+// `pixels` of the 16-pixel icon in the icon `size` pixels square, as the
+// renderer scales its face: rounded to the nearest pixel.
+int Scaled(int pixels, int size) {
+  return (pixels * size + kSize / 2) / kSize;
+}
 
 uint32_t Rgb(COLORREF colour) {
   return (uint32_t{GetRValue(colour)} << 16) | (uint32_t{GetGValue(colour)} << 8) |
          GetBValue(colour);
 }
 
-bool ReadBitmap(HDC dc, HBITMAP bitmap, uint32_t* pixels) {
+bool ReadBitmap(HDC dc, HBITMAP bitmap, int size, uint32_t* pixels) {
   BITMAPINFO format{};
   format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  format.bmiHeader.biWidth = kSize;
-  format.bmiHeader.biHeight = -kSize;  // top-down
+  format.bmiHeader.biWidth = size;
+  format.bmiHeader.biHeight = -size;  // top-down
   format.bmiHeader.biPlanes = 1;
   format.bmiHeader.biBitCount = 32;
   format.bmiHeader.biCompression = BI_RGB;
-  if (GetDIBits(dc, bitmap, 0, kSize, pixels, &format, DIB_RGB_COLORS) != kSize) {
+  if (GetDIBits(dc, bitmap, 0, static_cast<UINT>(size), pixels, &format, DIB_RGB_COLORS) != size) {
     return false;
   }
-  for (int i = 0; i < kSize * kSize; ++i) {
+  for (int i = 0; i < size * size; ++i) {
     pixels[i] &= 0xFFFFFF;
   }
   return true;
 }
 
-bool ReadIcon(HICON icon, IconPixels& pixels) {
+bool ReadIcon(HICON icon, IconPixels& pixels, int size = kSize) {
   ICONINFO info{};
   if (icon == nullptr || !GetIconInfo(icon, &info)) {
     return false;
@@ -672,11 +681,12 @@ bool ReadIcon(HICON icon, IconPixels& pixels) {
   GetObjectW(info.hbmColor, sizeof colour, &colour);
   GetObjectW(info.hbmMask, sizeof mask, &mask);
   pixels.colourBits = colour.bmBitsPixel;
+  pixels.size = size;
   HDC const dc = CreateCompatibleDC(nullptr);
-  const bool read = info.hbmColor != nullptr && colour.bmWidth == kSize &&
-                    colour.bmHeight == kSize && mask.bmWidth == kSize && mask.bmHeight == kSize &&
-                    mask.bmBitsPixel == 1 && ReadBitmap(dc, info.hbmColor, pixels.colour) &&
-                    ReadBitmap(dc, info.hbmMask, pixels.mask);
+  const bool read = info.hbmColor != nullptr && colour.bmWidth == size && colour.bmHeight == size &&
+                    mask.bmWidth == size && mask.bmHeight == size && mask.bmBitsPixel == 1 &&
+                    size <= kLargestSize && ReadBitmap(dc, info.hbmColor, size, pixels.colour) &&
+                    ReadBitmap(dc, info.hbmMask, size, pixels.mask);
   DeleteDC(dc);
   DeleteObject(info.hbmColor);
   DeleteObject(info.hbmMask);
@@ -686,12 +696,13 @@ bool ReadIcon(HICON icon, IconPixels& pixels) {
 // One character per pixel: ' ' transparent, '.' white, '#' digit colour, '+'
 // another shade, and G, Y, M, R for the bar colours.
 void PrintIcon(const IconPixels& pixels) {
-  for (int y = 0; y < kSize; ++y) {
+  const int size = pixels.size;
+  for (int y = 0; y < size; ++y) {
     std::string row = "  |";
-    for (int x = 0; x < kSize; ++x) {
-      const uint32_t colour = pixels.colour[y * kSize + x];
+    for (int x = 0; x < size; ++x) {
+      const uint32_t colour = pixels.colour[y * size + x];
       char c = '+';
-      if (pixels.mask[y * kSize + x] != 0) {
+      if (pixels.mask[y * size + x] != 0) {
         c = colour == kBlack ? ' ' : '?';
       } else if (colour == kWhite) {
         c = '.';
@@ -717,45 +728,51 @@ void PrintIcon(const IconPixels& pixels) {
 // screen's format, so colours are exact only on a true-colour screen (the
 // virtual display is 24-bit). The substitute font's glyphs are smoothed and
 // differ from the platform's own: only some pixels of the digit colour are
-// asked for, not glyph shapes.
+// asked for, not glyph shapes. A larger icon has the same plan, scaled.
 void CheckPicture(const IconPixels& pixels, const Face& face, const std::string& what) {
   const int failedBefore = g_failed;
+  const int size = pixels.size;
+  const int labelRows = Scaled(10, size);
+  const int barTop = Scaled(12, size);
+  const int textX = Scaled(face.x, size);
+  const int barColumns = Scaled(face.barLength + 1, size);
   bool labelOpaque = true;
   bool inkInPlace = true;
   int digitPixels = 0;
-  for (int y = 0; y < 10; ++y) {
-    for (int x = 0; x < kSize; ++x) {
-      const uint32_t colour = pixels.colour[y * kSize + x];
-      labelOpaque = labelOpaque && pixels.mask[y * kSize + x] == 0;
-      if (colour != kWhite && x < face.x) {
+  for (int y = 0; y < labelRows; ++y) {
+    for (int x = 0; x < size; ++x) {
+      const uint32_t colour = pixels.colour[y * size + x];
+      labelOpaque = labelOpaque && pixels.mask[y * size + x] == 0;
+      if (colour != kWhite && x < textX) {
         inkInPlace = false;
       }
       digitPixels += colour == Rgb(kDigits) ? 1 : 0;
     }
   }
-  CHECK_WHAT(labelOpaque, what + ": rows 0..9 are opaque");
-  CHECK_WHAT(inkInPlace, what + ": the label is white left of column " + Int(face.x));
+  CHECK_WHAT(labelOpaque, what + ": rows 0.." + Int(labelRows - 1) + " are opaque");
+  CHECK_WHAT(inkInPlace, what + ": the label is white left of column " + Int(textX));
   CHECK_WHAT(digitPixels > 0, what + ": digits in rgb(51,54,63) in the label");
-  CHECK_WHAT(digitPixels < 10 * kSize / 2, what + ": the label is mostly white");
+  CHECK_WHAT(digitPixels < labelRows * size / 2, what + ": the label is mostly white");
 
   bool gapTransparent = true;
-  for (int i = 10 * kSize; i < 12 * kSize; ++i) {
+  for (int i = labelRows * size; i < barTop * size; ++i) {
     gapTransparent = gapTransparent && pixels.mask[i] != 0 && pixels.colour[i] == kBlack;
   }
-  CHECK_WHAT(gapTransparent, what + ": rows 10 and 11 are transparent");
+  CHECK_WHAT(gapTransparent,
+             what + ": rows " + Int(labelRows) + ".." + Int(barTop - 1) + " are transparent");
 
   bool barRight = true;
-  for (int y = 12; y < kSize; ++y) {
-    for (int x = 0; x < kSize; ++x) {
-      const int i = y * kSize + x;
-      if (x <= face.barLength) {
+  for (int y = barTop; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
+      const int i = y * size + x;
+      if (x < barColumns) {
         barRight = barRight && pixels.mask[i] == 0 && pixels.colour[i] == Rgb(face.barColour);
       } else {
         barRight = barRight && pixels.mask[i] != 0 && pixels.colour[i] == kBlack;
       }
     }
   }
-  CHECK_WHAT(barRight, what + ": bar of " + Int(face.barLength + 1) + " columns in " +
+  CHECK_WHAT(barRight, what + ": bar of " + Int(std::max(barColumns, 0)) + " columns in " +
                            Colour(face.barColour) + ", the rest transparent");
   if (g_verbose || g_failed != failedBefore) {
     std::printf("  %s:\n", what.c_str());
@@ -855,22 +872,84 @@ void TestTexts(HICON base) {
   }
 }
 
-// Every label from 1,000 MB to 1 TiB, of each length, inks only the icon's columns.
+// Every label from 1,000 MB to 1 TiB, of each length, inks only the icon's
+// columns: at 16 pixels, and at the small-icon sizes of 125 to 200 per cent.
 void TestLabelsFit(HICON base) {
-  TrayIconRenderer renderer = ReadyRenderer(base, 512);
-  std::set<size_t> lengths;
-  long widest = 0;
-  for (int32_t value = 1000; value <= 1048576; value += value == 1048000 ? 576 : 1000) {
-    StartWatch();
-    g_watch.tracing = false;
-    DestroyIcon(renderer.Render(value));
-    StopWatch();
-    lengths.insert(g_watch.texts.empty() ? 0 : g_watch.texts.front().size() - 2);  // no quotes
-    widest = std::max(widest, g_watch.inkRight);
+  for (const int32_t size : {16, 20, 24, 28, 32}) {
+    TrayIconRenderer renderer = ReadyRenderer(base, 512);
+    renderer.SetSize(size);
+    std::set<size_t> lengths;
+    long widest = 0;
+    // Steps that meet every first digit of the four-digit labels and every
+    // length of the others, up to 1 TiB itself.
+    for (int32_t value = 1000;; value = std::min(value + (value < 10000 ? 1111 : 9973), 1048576)) {
+      StartWatch();
+      g_watch.tracing = false;
+      DestroyIcon(renderer.Render(value));
+      StopWatch();
+      lengths.insert(g_watch.texts.empty() ? 0 : g_watch.texts.front().size() - 2);  // no quotes
+      widest = std::max(widest, g_watch.inkRight);
+      if (value == 1048576) {
+        break;
+      }
+    }
+    const std::string what = Int(size) + " pixels: ";
+    Info("%s the widest label inks %ld columns", what.c_str(), widest);
+    CHECK_WHAT(lengths == (std::set<size_t>{2, 3, 4}), what + "labels of 2, 3 and 4 characters");
+    CHECK_WHAT(widest > 0 && widest <= size, what + "every label inside, widest " + Int(widest));
   }
-  Info("the widest label inks %ld columns", widest);
-  CHECK_WHAT(lengths == (std::set<size_t>{2, 3, 4}), "labels of 2, 3 and 4 characters drawn");
-  CHECK_WHAT(widest > 0 && widest <= 16, "every label inside the 16 columns: " + Int(widest));
+}
+
+// The icon's size in pixels, from its colour and mask bitmaps; 0 when they differ.
+int IconSize(HICON icon) {
+  ICONINFO info{};
+  if (icon == nullptr || !GetIconInfo(icon, &info)) {
+    return 0;
+  }
+  BITMAP colour{};
+  BITMAP mask{};
+  GetObjectW(info.hbmColor, sizeof colour, &colour);
+  GetObjectW(info.hbmMask, sizeof mask, &mask);
+  DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  const bool square = colour.bmWidth == colour.bmHeight && mask.bmWidth == colour.bmWidth &&
+                      mask.bmHeight == colour.bmHeight;
+  return square ? colour.bmWidth : 0;
+}
+
+// A new size redraws the value shown last, at that size; the same size again
+// draws nothing.
+void TestResize(HICON base) {
+  TrayIconRenderer renderer = ReadyRenderer(base, 512);
+  HICON const small = renderer.IconFor(23451);
+  CHECK(IconSize(small) == 16);
+  renderer.SetSize(24);
+  StartWatch();
+  NameHandle(small, "previous");
+  HICON const large = renderer.IconFor(23451);
+  StopWatch();
+  CHECK_WHAT(!g_watch.trace.empty() && g_watch.trace.front() == "DestroyIcon(previous)=1",
+             "the 16-pixel icon goes first");
+  CHECK(large != nullptr && large != small);
+  CHECK_WHAT(IconSize(large) == 24, "the icon is 24 by 24 after SetSize(24)");
+  renderer.SetSize(24);
+  StartWatch();
+  CHECK(renderer.IconFor(23451) == large);
+  StopWatch();
+  CHECK_WHAT(g_watch.trace.empty(), "the same size again draws nothing");
+
+  // The face at 24 pixels: the documented faces' plan, scaled by one and a half.
+  for (const Face& face : {kFaces[2], kFaces[8], kFaces[9]}) {
+    const std::string what = "value " + Int(face.value) + " of 512 MB at 24 pixels";
+    TrayIconRenderer scaled = ReadyRenderer(base, 512);
+    scaled.SetSize(24);
+    HICON const icon = scaled.IconFor(face.value);
+    IconPixels pixels{};
+    if (CHECK_WHAT(ReadIcon(icon, pixels, 24), what + ": the icon reads back as 24x24")) {
+      CheckPicture(pixels, face, what);
+    }
+    DestroyIcon(icon);
+  }
 }
 
 void TestCache(HICON base) {
@@ -1113,6 +1192,7 @@ int main(int argc, char** argv) {
   TestFaces(base);
   TestTexts(base);
   TestLabelsFit(base);
+  TestResize(base);
   TestCache(base);
   TestNotReady(base);
   TestZeroTotal(base);
