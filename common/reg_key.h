@@ -1,8 +1,11 @@
 // RegKey: a registry key opened, or else created, for the span of one operation.
+// Each registry call runs under a fault guard of its own, so that a fault never
+// leaves an operation while it holds the key: a faulting call simply fails.
 #pragma once
 
 #include <cstdint>
 
+#include "platform/handles.h"
 #include "platform/platform.h"
 
 // Rights of the settings store: standard rights with query, set, create
@@ -26,6 +29,10 @@ class RegKey {
   // reading only (writes then fail); true when any of these worked.
   bool Open(plat::RegHandle root, const wchar_t* path);
 
+  // Opens an existing root\path for reading its values only; never creates it.
+  // True when it was opened.
+  bool OpenToRead(plat::RegHandle root, const wchar_t* path);
+
   // Closes the key if one is open. Closing twice does nothing.
   void Close();
 
@@ -35,14 +42,18 @@ class RegKey {
   // Writes a REG_SZ value, its size counting the terminating zero; true on success.
   bool SetString(const wchar_t* name, const wchar_t* text);
 
+  // Reads a value of the open key (RegQueryValueExW); with no type, data and
+  // size it probes whether the value exists. The platform's status, 0 on success.
+  int32_t Query(const wchar_t* name, uint32_t* type, void* data, uint32_t* size);
+
   // The open key, or null.
-  plat::RegHandle handle() const { return isOpen_ ? hKey_ : nullptr; }
+  plat::RegHandle handle() const { return key_.get(); }
   const wchar_t* subKeyPath() const { return subKeyPath_; }
   uint32_t accessMask() const { return accessMask_; }
 
  private:
-  plat::RegHandle hKey_;
+  plat::RegHandle root_;
+  plat::UniqueKey key_;
   wchar_t subKeyPath_[512];
   uint32_t accessMask_;
-  bool isOpen_ = false;
 };

@@ -6,20 +6,28 @@ namespace {
 
 constexpr int kBlockCount = 8;
 
+// What a creation that faulted leaves as its error: the platform's "invalid
+// access to memory location". Like any error, it means no squeeze now.
+constexpr uint32_t kErrorNoAccess = 998;
+
 }  // namespace
 
-SqueezeMutex::SqueezeMutex()
-    : handle_(plat::CreateNamedMutexW(true, kSqueezeMutexName)),
-      creationError_(plat::LastError()) {}
+// The handle's owner lives outside the guarded creation, so a fault there
+// leaves nothing open.
+SqueezeMutex::SqueezeMutex() : creationError_(kErrorNoAccess) {
+  plat::Guarded([this] {
+    *handle_.put() = plat::CreateNamedMutexW(true, kSqueezeMutexName);
+    creationError_ = plat::LastError();
+  });
+}
 
 SqueezeMutex::~SqueezeMutex() {
   Close();
 }
 
 void SqueezeMutex::Close() {
-  if (handle_ != nullptr) {
-    plat::CloseObject(handle_);
-    handle_ = nullptr;
+  if (handle_) {
+    plat::Guarded([this] { handle_.reset(); });
   }
 }
 
@@ -32,7 +40,7 @@ void CSqueezeRam::SqueezeRam(uint32_t amountMB) {
   // The probe goes before the worker starts, so the worker never meets its own
   // request's probe and gives up.
   probe.Close();
-  plat::StartDetachedThread(&CSqueezeRam::SqueezeWorker, this);
+  plat::Guarded([this] { plat::StartDetachedThread(&CSqueezeRam::SqueezeWorker, this); });
 }
 
 unsigned CSqueezeRam::SqueezeWorker(void* self) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "common/shared_names.h"
+#include "platform/handles.h"
 #include "platform/platform.h"
 
 // The named mutex, created or opened on construction and closed on destruction.
@@ -24,7 +25,7 @@ class SqueezeMutex {
   uint32_t creationError() const { return creationError_; }
 
  private:
-  plat::Handle handle_;
+  plat::UniqueObject handle_;
   uint32_t creationError_;
 };
 

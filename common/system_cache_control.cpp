@@ -40,17 +40,18 @@ int SystemCacheControl::Initialize() {
     return 1;
   }
   int result = 0;
+  // Owned outside the guarded body: a fault in the body still closes it.
+  plat::UniqueObject token;
   const bool completed = plat::Guarded([&] {
     privilegeFailed = 0;
-    plat::Handle token = nullptr;
-    if (!plat::OpenProcessToken(kTokenAdjustPrivilegesAndQuery, token)) {
+    if (!plat::OpenProcessToken(kTokenAdjustPrivilegesAndQuery, *token.put())) {
       privilegeFailed = 1;
     } else {
-      if (EnablePrivilege(token, L"SeIncreaseQuotaPrivilege", true) == 0) {
+      if (EnablePrivilege(token.get(), L"SeIncreaseQuotaPrivilege", true) == 0) {
         privilegeFailed = 1;
       }
       // A fault raised by closing the token does not matter to the outcome.
-      plat::Guarded([token] { plat::CloseObject(token); });
+      plat::Guarded([&token] { token.reset(); });
     }
     if (!Bind()) {
       bindFailed = 1;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "panel/control_panel_dialog.h"
+#include "platform/handles.h"
 #include "platform/platform.h"
 #include "service/settings_store.h"
 
@@ -22,10 +23,11 @@ enum class Request { Panel, About, Unknown };
 
 Request ParseCommandLine(std::wstring& unknown) {
   int count = 0;
-  LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (arguments == nullptr) {
+  const plat::UniqueLocal block(CommandLineToArgvW(GetCommandLineW(), &count));
+  if (!block) {
     return Request::Panel;
   }
+  auto* const arguments = static_cast<LPWSTR*>(block.get());
   Request request = Request::Panel;
   if (count == 2 && plat::CompareNoCase(arguments[1], L"about") == 0) {
     request = Request::About;
@@ -33,7 +35,6 @@ Request ParseCommandLine(std::wstring& unknown) {
     request = Request::Unknown;
     unknown = arguments[1];
   }
-  LocalFree(arguments);
   return request;
 }
 

@@ -63,6 +63,9 @@ using UniqueObject = UniqueHandle<Handle, &CloseObject>;
 using UniqueKey = UniqueHandle<RegHandle, &RegClose>;
 // The service control manager and services.
 using UniqueService = UniqueHandle<ScHandle, &CloseService>;
+// Blocks from LocalAlloc, and what the platform hands out in one (the split
+// command line, the service configuration).
+using UniqueLocal = UniqueHandle<void*, &FreeLocal>;
 
 // Runs a callable when it goes out of scope.
 template <typename F>

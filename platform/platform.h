@@ -29,6 +29,7 @@ inline constexpr uint32_t kErrorSuccess = 0;
 inline constexpr uint32_t kErrorFileNotFound = 2;
 inline constexpr uint32_t kErrorAccessDenied = 5;
 inline constexpr uint32_t kErrorInvalidHandle = 6;
+inline constexpr uint32_t kErrorInsufficientBuffer = 122;
 inline constexpr uint32_t kErrorAlreadyExists = 183;
 inline constexpr uint32_t kErrorMoreData = 234;
 inline constexpr uint32_t kErrorServiceDoesNotExist = 1060;
@@ -165,6 +166,10 @@ bool StartDetachedThread(ThreadRoutine routine, void* argument);
 
 void SleepMs(uint32_t milliseconds);
 
+// Milliseconds since an arbitrary start (GetTickCount64): it only moves
+// forward, so the difference of two readings is the time between them.
+uint64_t TickCountMs();
+
 // ---- Registry ----------------------------------------------------------------------
 
 // Each returns the platform's status (0 is success). `key` is null after a failed
@@ -194,7 +199,8 @@ bool FlushVolume(Handle volume);
 // ---- The program itself -----------------------------------------------------------
 
 // The running program's full path (GetModuleFileNameW): the characters copied,
-// 0 on failure.
+// 0 on failure. A path that does not fit is cut to capacity - 1 characters;
+// the result is then capacity, and LastError() may be kErrorInsufficientBuffer.
 uint32_t ProgramPath(wchar_t* buffer, uint32_t capacity);
 
 // Case-insensitive comparison as the platform's lstrcmpiW does it: 0 when equal.

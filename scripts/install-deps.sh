@@ -8,7 +8,7 @@ packages=(
   clang libclang-rt-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev
   mingw-w64 wine xvfb imagemagick python3
-  fp-utils nsis
+  fp-utils nsis wixl msitools
 )
 
 missing=()

@@ -97,12 +97,14 @@ void CacheTuner::PeriodicBoost() {
 }
 
 void CacheTuner::Boost() {
-  plat::Guarded([this] {
-    TakeSnapshot();
-    const MemorySnapshot& snap = state_.snapshot;
-    const uint32_t pageFileMB = snap.availPageFileKB / 1024;
-    const uint32_t spareMB = snap.availPhysKB / 1024 + pageFileMB;
-    squeezer_.SqueezeRam(
-        WithinCommitMB(BoostAmountMB(snap.memoryLoad, snap.totalPhysMB, spareMB), pageFileMB));
-  });
+  // The squeezer holds its probe while it works and guards its own calls; only
+  // the reading is guarded here.
+  if (!plat::Guarded([this] { TakeSnapshot(); })) {
+    return;
+  }
+  const MemorySnapshot& snap = state_.snapshot;
+  const uint32_t pageFileMB = snap.availPageFileKB / 1024;
+  const uint32_t spareMB = snap.availPhysKB / 1024 + pageFileMB;
+  squeezer_.SqueezeRam(
+      WithinCommitMB(BoostAmountMB(snap.memoryLoad, snap.totalPhysMB, spareMB), pageFileMB));
 }

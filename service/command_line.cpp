@@ -1,5 +1,6 @@
 #include "service/command_line.h"
 
+#include <cstdint>
 #include <cwchar>
 #include <initializer_list>
 
@@ -12,6 +13,7 @@
 namespace {
 
 constexpr wchar_t kInstalledAndRunning[] = L"Service sucessfully installed and running...\n";
+constexpr uint32_t kGoneWaits = 25;
 constexpr wchar_t kStatusError[] =
     L"Error in getting Service status.\nService may not be installed properly...\n";
 
@@ -29,20 +31,34 @@ void PrintUsageRest() {
          L"-info : Current service status information.\n\n"});
 }
 
+// A running service, or one another program has open, is only marked for
+// deletion: its entry stays until it has stopped and every handle to it is
+// closed, and creating the new one fails meanwhile. Waits about 5 s at most.
+void WaitUntilGone() {
+  for (uint32_t sleeps = 0; ServiceControl::Exists(kServiceName) && sleeps < kGoneWaits; ++sleeps) {
+    plat::SleepMs(201);
+  }
+}
+
 void Install() {
   if (ServiceControl::Exists(kServiceName)) {
+    const bool removed = ServiceControl::Remove(kServiceName);
     // No line break after the failure: the next message follows on its line.
-    Print({ServiceControl::Remove(kServiceName)
-               ? L"Deleted the old installed Service.\nNow installing the new Service "
-                 L"again...\nPlease wait...\n"
-               : L"Failed to delete the old Service installed"});
+    Print({removed ? L"Deleted the old installed Service.\nNow installing the new Service "
+                     L"again...\nPlease wait...\n"
+                   : L"Failed to delete the old Service installed"});
+    if (removed) {
+      WaitUntilGone();
+    }
   }
-  if (ServiceControl::Install(kServiceName, kServiceDisplayName)) {
+  const bool installed = ServiceControl::Install(kServiceName, kServiceDisplayName);
+  if (installed) {
     Print({L"Service installed now verifying the installation...\r\n"});
   }
   plat::SleepMs(2048);
-  Print({ServiceControl::Exists(kServiceName) ? L"Service sucessfully installed...\n"
-                                              : kStatusError});
+  // An entry that is still there is the old one when the create failed.
+  Print({installed && ServiceControl::Exists(kServiceName) ? L"Service sucessfully installed...\n"
+                                                           : kStatusError});
 }
 
 void Remove() {

@@ -99,17 +99,16 @@ bool QueryConfig(const wchar_t* name, wchar_t* displayName, wchar_t* path) {
   }
   uint32_t needed = 0;
   plat::QueryConfig(opened.service.get(), nullptr, 0, needed);
-  void* block = plat::AllocZeroed(needed + 1);
-  if (block == nullptr) {
+  const plat::UniqueLocal block(plat::AllocZeroed(needed + 1));
+  if (!block) {
     return false;
   }
-  const plat::ScopeExit freeBlock([block] { plat::FreeLocal(block); });
-  if (!plat::QueryConfig(opened.service.get(), block, needed + 1, needed)) {
+  if (!plat::QueryConfig(opened.service.get(), block.get(), needed + 1, needed)) {
     return false;
   }
   const wchar_t* storedDisplayName = nullptr;
   const wchar_t* storedPath = nullptr;
-  plat::ConfigNames(block, storedDisplayName, storedPath);
+  plat::ConfigNames(block.get(), storedDisplayName, storedPath);
   CopyCut(displayName, storedDisplayName != nullptr ? storedDisplayName : L"", kConfigTextCapacity);
   CopyCut(path, storedPath != nullptr ? storedPath : L"", kConfigTextCapacity);
   return true;
@@ -152,7 +151,13 @@ bool Install(const wchar_t* name, const wchar_t* displayName) {
     return false;
   }
   wchar_t programPath[kProgramPathCapacity] = {};
-  plat::ProgramPath(programPath, kProgramPathCapacity);
+  // A path longer than the buffer comes back cut, which names another file:
+  // then nothing is installed.
+  const uint32_t length = plat::ProgramPath(programPath, kProgramPathCapacity);
+  if (length == 0 || length >= kProgramPathCapacity ||
+      plat::LastError() == plat::kErrorInsufficientBuffer) {
+    return false;
+  }
   wchar_t storedPath[kProgramPathCapacity + 2] = {};
   QuotedPath(programPath, storedPath, kProgramPathCapacity + 2);
   const plat::NewService request{name,

@@ -55,8 +55,10 @@ void ServiceControlHandler(uint32_t control) {
   switch (control) {
     case plat::kServiceControlStop:
     case plat::kServiceControlShutdown:
-      gRuntime.serviceRunning = false;
+      // Report first: once the flag is clear the loop may end and report
+      // stopped at any moment, and nothing may be reported after that.
       Report(plat::kServiceStopPending, 2048);
+      gRuntime.serviceRunning = false;
       return;
     case kServiceControlStatusQuery:
       if (gRuntime.serviceRunning) {

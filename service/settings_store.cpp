@@ -52,13 +52,33 @@ SettingsStore::SettingsStore() {
   ReadRamAvailable();
 }
 
+bool ReadPolicy(const wchar_t* name, uint32_t& value) {
+  RegKey key(plat::kLocalMachine);
+  if (!key.OpenToRead(plat::kLocalMachine, kPoliciesKeyPath)) {
+    return false;
+  }
+  uint32_t data = 0;
+  uint32_t type = 0;
+  uint32_t size = sizeof data;
+  if (key.Query(name, &type, &data, &size) != 0 || type != plat::kRegDword || size != sizeof data) {
+    return false;
+  }
+  value = data;
+  return true;
+}
+
 uint32_t SettingsStore::ReadOrCreate(const wchar_t* name, std::atomic<uint32_t>& field,
                                      Limit limit) {
+  field = ApplyLimit(field, limit);
+  // A value set by policy wins; the settings key is then left alone.
+  if (uint32_t policy = 0; ReadPolicy(name, policy)) {
+    field = ApplyLimit(policy, limit);
+    return field;
+  }
   RegKey key(plat::kLocalMachine);
   key.Open(plat::kLocalMachine, kSettingsKeyPath);
-  field = ApplyLimit(field, limit);
 
-  if (plat::RegQuery(key.handle(), name, nullptr, nullptr, nullptr) != 0) {
+  if (key.Query(name, nullptr, nullptr, nullptr) != 0) {
     // Missing (or unreadable): the held value goes to the registry.
     key.SetDword(name, field);
   } else {
@@ -66,7 +86,7 @@ uint32_t SettingsStore::ReadOrCreate(const wchar_t* name, std::atomic<uint32_t>&
     uint32_t value = field;
     uint32_t type = 0;
     uint32_t size = sizeof value;
-    if (plat::RegQuery(key.handle(), name, &type, &value, &size) != 0 || type != plat::kRegDword) {
+    if (key.Query(name, &type, &value, &size) != 0 || type != plat::kRegDword) {
       value = 0;
     }
     // The limited value is held, not written back.

@@ -67,3 +67,8 @@ uint32_t DefaultMaxCacheSize(uint64_t totalBytes);
 // The largest memory-zipper threshold, in MB, the store keeps as given (the
 // divisor is 1.5 MB and 3 KB: about two thirds of physical memory).
 uint64_t RamAvailableLimit(uint64_t totalBytes);
+
+// The value `name` as Group Policy sets it: a 4-byte REG_DWORD under the
+// policies key. False when there is none; such a value wins over the settings
+// key. Nothing ever writes under the policies key.
+bool ReadPolicy(const wchar_t* name, uint32_t& value);

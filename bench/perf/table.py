@@ -11,7 +11,8 @@ budget.
 
 Ours and the baseline are medians over the runs; the ratio (or difference) is
 the median of each run's own ratio (or difference), ours and the baseline of a
-run having been measured side by side or in turn.
+run having been measured side by side or in turn. The tray refresh's time above
+its floor is the median over the ticks of all runs, paired tick by tick.
 """
 
 import os
@@ -21,7 +22,7 @@ import sys
 TICK_RATIO_BUDGET = 1.5
 TICK_NS_BUDGET = 2000.0
 SQUEEZE_RATIO_BUDGET = 0.9
-IDLE_CPU_RATIO_BUDGET = 1.2
+IDLE_CPU_RATIO_BUDGET = 1.1
 IDLE_RSS_MARGIN_KB = 1024
 TRAY_MARGIN_US = 5.0
 SIZE_BUDGET = 256 * 1024
@@ -166,36 +167,42 @@ def idle_rows(out, table, details):
         with open(path, encoding="utf-8") as f:
             for line in f:
                 parts = line.split()
-                if len(parts) == 7 and parts[0] == "idle_window":
+                if len(parts) == 8 and parts[0] == "idle_window":
                     windows.append(tuple(float(p) for p in parts[2:]))
                 elif len(parts) == 2 and parts[0] == "idle_seconds":
                     seconds = parts[1]
     if not windows:
-        table.missing("service idle (Wine)", "CPU ratio <= 1.2, RSS <= +1 MB",
+        table.missing("service idle (Wine)",
+                      f"CPU ratio <= {IDLE_CPU_RATIO_BUDGET}, RSS <= +{IDLE_RSS_MARGIN_KB} KB",
                       "the services were not measured")
         return
     ours_cpu = statistics.median(w[0] for w in windows)
-    base_cpu = statistics.median(w[1] for w in windows)
-    memory_cpu = statistics.median(w[2] for w in windows)
+    floor_cpu = statistics.median(w[1] for w in windows)
+    sleep_cpu = statistics.median(w[2] for w in windows)
     ours_rss = statistics.median(w[3] for w in windows)
-    base_rss = statistics.median(w[4] for w in windows)
+    floor_rss = statistics.median(w[4] for w in windows)
+    sleep_rss = statistics.median(w[5] for w in windows)
     details.append(f"service idle: the services running side by side, median of {len(windows)} "
-                   f"windows of {seconds} s; baseline: a minimal service sleeping in a 201 ms loop "
-                   "(the same service process, not a plain one)")
-    details.append("service idle CPU by window, s/min (velsvc / baseline / baseline that also "
-                   "makes the tick's 3 GlobalMemoryStatusEx calls every 4th pass): " +
+                   f"windows of {seconds} s; CPU baseline: the floor, a minimal service whose "
+                   "passes make velsvc's platform calls (the 201 ms sleep; on every fourth, the "
+                   "tick's 3 GlobalMemoryStatusEx and its file-cache queries and sets through "
+                   "the native calls, as the automatic path makes them in its top band) and "
+                   "nothing else; memory baseline: a minimal service that only sleeps in the "
+                   "same loop (the same service process, not a plain one)")
+    details.append("service idle CPU by window, s/min (velsvc / floor / sleep only): " +
                    ", ".join(f"{w[0]:.4f} / {w[1]:.4f} / {w[2]:.4f}" for w in windows))
-    details.append(f"service idle CPU, medians: the memory-status calls alone take the baseline "
-                   f"from {base_cpu:.4f} to {memory_cpu:.4f} s/min "
-                   f"({memory_cpu / base_cpu if base_cpu > 0 else float('inf'):.2f} times); "
-                   f"velsvc {ours_cpu:.4f}")
+    details.append(f"service idle, medians: the loop alone {sleep_cpu:.4f} s/min, the tick's "
+                   f"platform calls take the floor to {floor_cpu:.4f} s/min "
+                   f"({floor_cpu / sleep_cpu if sleep_cpu > 0 else float('inf'):.2f} times), "
+                   f"velsvc {ours_cpu:.4f}; resident memory: floor {floor_rss:,.0f} KB")
     ratio = statistics.median(w[0] / w[1] if w[1] > 0 else float("inf") for w in windows)
-    table.add("service idle CPU (Wine)", f"{ours_cpu:.4f} s/min", f"{base_cpu:.4f} s/min",
-              f"{ratio:.2f}", f"ratio <= {IDLE_CPU_RATIO_BUDGET}",
-              ratio <= IDLE_CPU_RATIO_BUDGET)
-    above = statistics.median(w[3] - w[4] for w in windows)
-    table.add("service idle resident memory (Wine)", f"{ours_rss:,.0f} KB", f"{base_rss:,.0f} KB",
-              f"{above:+,.0f} KB", f"<= +{IDLE_RSS_MARGIN_KB} KB", above <= IDLE_RSS_MARGIN_KB)
+    table.add("service idle CPU (Wine)", f"{ours_cpu:.4f} s/min",
+              f"{floor_cpu:.4f} s/min (floor)", f"{ratio:.2f}",
+              f"ratio <= {IDLE_CPU_RATIO_BUDGET}", ratio <= IDLE_CPU_RATIO_BUDGET)
+    above = statistics.median(w[3] - w[5] for w in windows)
+    table.add("service idle resident memory (Wine)", f"{ours_rss:,.0f} KB",
+              f"{sleep_rss:,.0f} KB (sleep only)", f"{above:+,.0f} KB",
+              f"<= +{IDLE_RSS_MARGIN_KB} KB", above <= IDLE_RSS_MARGIN_KB)
 
 
 def tray_rows(out, table, details):
@@ -206,20 +213,32 @@ def tray_rows(out, table, details):
         with open(path, encoding="utf-8", errors="replace") as f:
             for line in f:
                 parts = line.split()
-                if len(parts) == 5 and parts[0] == "tray_run":
+                if len(parts) == 7 and parts[0] == "tray_run":
                     runs.append(tuple(float(p) for p in parts[2:]))
-    budget = f"<= empty + {TRAY_MARGIN_US:g} us"
+    budget = f"<= floor + {TRAY_MARGIN_US:g} us"
     if not runs:
         table.missing("tray refresh (Wine)", budget, "tray_refresh_bench gave no figure")
         return
+    # Each run: empty, floor, cached, cached above floor (paired), full. The
+    # cached refresh's time above the floor is the median over every run's pairs.
     empty = statistics.median(r[0] for r in runs)
-    cached = statistics.median(r[1] for r in runs)
-    full = statistics.median(r[2] for r in runs)
-    cached_above = statistics.median(r[1] - r[0] for r in runs)
-    full_above = statistics.median(r[2] - r[0] for r in runs)
+    floor = statistics.median(r[1] for r in runs)
+    cached = statistics.median(r[2] for r in runs)
+    cached_above = float(t.get("tray_cached_above_floor_us", "nan"))
+    full = statistics.median(r[4] for r in runs)
+    full_above = statistics.median(r[4] - r[1] for r in runs)
     details.append(f"tray refresh: a posted WM_TIMER fetched and dispatched, per tick, {len(runs)} "
-                   "runs, empty, cached and full in turn in each; icon value "
-                   f"{t.get('tray_value_mb', '?')} MB")
+                   "runs; floor: the same platform calls replayed (the squeeze mutex's "
+                   "CreateMutexW and CloseHandle, GlobalMemoryStatus, Shell_NotifyIconW "
+                   "NIM_MODIFY of the same icon in the same desktop), taking turns with the "
+                   "cached refresh tick by tick; the cached refresh's time above the floor is "
+                   "the median of the paired differences of all runs (each order alike); empty "
+                   "tick "
+                   f"{fmt(empty, 2)} us; icon value {t.get('tray_value_mb', '?')} MB")
+    details.append("tray cached refresh above the floor, each run's own pairs, us: " +
+                   ", ".join(f"{r[3]:+.2f}" for r in runs) +
+                   "; the means per tick differ by run by " +
+                   ", ".join(f"{r[2] - r[1]:+.1f}" for r in runs))
     details.append("tray cached refresh, its parts alone: squeeze-mutex probe "
                    f"{t.get('tray_part_mutex_probe_us', '?')} us, memory status "
                    f"{t.get('tray_part_memory_status_us', '?')} us (kept by Wine for 1 s; "
@@ -230,13 +249,12 @@ def tray_rows(out, table, details):
     allocations = int(t.get("tray_cached_allocations", "-1"))
     details.append(f"tray cached refresh: {allocations} C++ allocations in "
                    f"{t.get('tray_cached_ticks', '?')} ticks")
-    table.add("tray cached refresh (Wine)", f"{fmt(cached, 2)} us",
-              f"{fmt(empty, 2)} us (empty tick)",
-              f"{statistics.median(r[1] / r[0] for r in runs):.2f} ({cached_above:+,.2f} us)",
+    table.add("tray cached refresh (Wine)", f"{fmt(cached, 2)} us", f"{fmt(floor, 2)} us (floor)",
+              f"{statistics.median(r[2] / r[1] for r in runs):.2f} ({cached_above:+,.2f} us)",
               budget, cached_above <= TRAY_MARGIN_US and allocations == 0)
     table.add("tray full-render refresh (Wine)", f"{fmt(full, 2)} us",
-              f"{fmt(empty, 2)} us (empty tick)",
-              f"{statistics.median(r[2] / r[0] for r in runs):.2f} ({full_above:+,.2f} us)", "-",
+              f"{fmt(floor, 2)} us (floor)",
+              f"{statistics.median(r[4] / r[1] for r in runs):.2f} ({full_above:+,.2f} us)", "-",
               None)
 
 
@@ -270,7 +288,7 @@ def main():
     if table.missed:
         print("Over budget: " + "; ".join(table.missed) + ".")
     else:
-        print("Over budget: none; every row is within its budget.")
+        print("Over budget: none")
     return 0
 
 

@@ -81,27 +81,30 @@ cpu_ns() { cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ s += $1 } END { 
 rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
 
 # The three services run side by side and are measured over the same windows:
-# velsvc, the sleeping baseline, and the baseline that also asks for the memory
-# status as a tick does (which tells how much of the difference that call is).
+# velsvc; the floor, a minimal service whose passes make the platform calls
+# velsvc's passes make and nothing else (idle_baseline.exe tick-calls); and the
+# minimal service that only sleeps in the same loop (which tells how much of
+# the floor is the loop itself).
 measure_idle() {
   echo "  service idle cost ($idle_windows windows of $idle_seconds s) ..." >&2
   # No periodic boost: with AutoOptHour 30000 it would come after 20000
   # maintenance rounds, years from now.
   win reg add 'HKLM\SOFTWARE\Quorlex\Velmora' /v AutoOptHour /t REG_DWORD /d 30000 /f >/dev/null
   win 'C:\VelmoraBench\velsvc.exe' -start >/dev/null || fail "velsvc -start failed"
+  win 'C:\VelmoraBench\idle_baseline.exe' -install VelmoraIdleFloor tick-calls >/dev/null ||
+    fail "idle_baseline -install (tick-calls) failed"
   win 'C:\VelmoraBench\idle_baseline.exe' -install VelmoraIdleSleep >/dev/null ||
     fail "idle_baseline -install failed"
-  win 'C:\VelmoraBench\idle_baseline.exe' -install VelmoraIdleMemoryStatus memory-status \
-    >/dev/null || fail "idle_baseline -install (memory-status) failed"
 
-  local svc_pid="" base_pid="" mem_pid="" w
-  local svc_before base_before mem_before svc_after base_after mem_after
+  local svc_pid="" floor_pid="" sleep_pid="" w
+  local svc_before floor_before sleep_before svc_after floor_after sleep_after
   for _ in $(seq 60); do
-    svc_pid=$(pid_of 'velsvc\.exe') && base_pid=$(pid_of 'idle_baseline\.exe.*VelmoraIdleSleep') &&
-      mem_pid=$(pid_of 'idle_baseline\.exe.*VelmoraIdleMemoryStatus') && break
+    svc_pid=$(pid_of 'velsvc\.exe') &&
+      floor_pid=$(pid_of 'idle_baseline\.exe.*VelmoraIdleFloor') &&
+      sleep_pid=$(pid_of 'idle_baseline\.exe.*VelmoraIdleSleep') && break
     sleep 0.5
   done
-  if [ -z "$svc_pid" ] || [ -z "$base_pid" ] || [ -z "$mem_pid" ]; then
+  if [ -z "$svc_pid" ] || [ -z "$floor_pid" ] || [ -z "$sleep_pid" ]; then
     fail "the services' processes were not found"
   fi
 
@@ -110,28 +113,28 @@ measure_idle() {
   : >"$out_dir/idle.txt"
   for ((w = 1; w <= idle_windows; w++)); do
     svc_before=$(cpu_ns "$svc_pid")
-    base_before=$(cpu_ns "$base_pid")
-    mem_before=$(cpu_ns "$mem_pid")
+    floor_before=$(cpu_ns "$floor_pid")
+    sleep_before=$(cpu_ns "$sleep_pid")
     pause "$idle_seconds"
     svc_after=$(cpu_ns "$svc_pid")
-    base_after=$(cpu_ns "$base_pid")
-    mem_after=$(cpu_ns "$mem_pid")
-    if [ ! -d "/proc/$svc_pid" ] || [ ! -d "/proc/$base_pid" ] || [ ! -d "/proc/$mem_pid" ]; then
+    floor_after=$(cpu_ns "$floor_pid")
+    sleep_after=$(cpu_ns "$sleep_pid")
+    if [ ! -d "/proc/$svc_pid" ] || [ ! -d "/proc/$floor_pid" ] || [ ! -d "/proc/$sleep_pid" ]; then
       fail "a service ended while measured"
     fi
-    # idle_window N velsvc-cpu baseline-cpu memory-status-cpu (s/min) velsvc-rss baseline-rss (KB)
+    # idle_window N velsvc-cpu floor-cpu sleep-cpu (s/min) velsvc-rss floor-rss sleep-rss (KB)
     awk -v w="$w" -v s="$idle_seconds" -v a=$((svc_after - svc_before)) \
-      -v b=$((base_after - base_before)) -v m=$((mem_after - mem_before)) \
-      -v ra="$(rss_kb "$svc_pid")" -v rb="$(rss_kb "$base_pid")" \
+      -v f=$((floor_after - floor_before)) -v b=$((sleep_after - sleep_before)) \
+      -v ra="$(rss_kb "$svc_pid")" -v rf="$(rss_kb "$floor_pid")" -v rb="$(rss_kb "$sleep_pid")" \
       'BEGIN {
-        printf "idle_window %d %.6f %.6f %.6f %d %d\n", w, a / 1e9 * 60 / s, b / 1e9 * 60 / s,
-          m / 1e9 * 60 / s, ra, rb
+        printf "idle_window %d %.6f %.6f %.6f %d %d %d\n", w, a / 1e9 * 60 / s, f / 1e9 * 60 / s,
+          b / 1e9 * 60 / s, ra, rf, rb
       }' >>"$out_dir/idle.txt"
   done
   echo "idle_seconds $idle_seconds" >>"$out_dir/idle.txt"
   win 'C:\VelmoraBench\velsvc.exe' -remove >/dev/null
+  win 'C:\VelmoraBench\idle_baseline.exe' -remove VelmoraIdleFloor >/dev/null
   win 'C:\VelmoraBench\idle_baseline.exe' -remove VelmoraIdleSleep >/dev/null
-  win 'C:\VelmoraBench\idle_baseline.exe' -remove VelmoraIdleMemoryStatus >/dev/null
 }
 
 # ---- Tray refresh in a desktop with a taskbar --------------------------------------------

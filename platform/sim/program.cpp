@@ -1,4 +1,5 @@
 // The simulated program's own path, text comparison and console output.
+#include <cstdint>
 #include <cwchar>
 #include <cwctype>
 
@@ -15,11 +16,19 @@ uint32_t ProgramPath(wchar_t* buffer, uint32_t capacity) {
   if (capacity == 0) {
     return 0;
   }
-  // Cut to the buffer, always terminated, as GetModuleFileNameW does.
-  const size_t copied = std::min<size_t>(path.size(), capacity - 1);
-  std::wmemcpy(buffer, path.c_str(), copied);
-  buffer[copied] = 0;
-  return static_cast<uint32_t>(copied);
+  // As GetModuleFileNameW does: a path that does not fit is cut to the buffer
+  // and terminated, and the result is then the buffer's size, with
+  // ERROR_INSUFFICIENT_BUFFER.
+  if (path.size() >= capacity) {
+    std::wmemcpy(buffer, path.c_str(), capacity - 1);
+    buffer[capacity - 1] = 0;
+    sim::machine().lastError = kErrorInsufficientBuffer;
+    return capacity;
+  }
+  std::wmemcpy(buffer, path.c_str(), path.size());
+  buffer[path.size()] = 0;
+  sim::machine().lastError = kErrorSuccess;
+  return static_cast<uint32_t>(path.size());
 }
 
 int CompareNoCase(const wchar_t* a, const wchar_t* b) {

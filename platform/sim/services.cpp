@@ -1,5 +1,6 @@
 // The simulated service control manager: a database of services whose states
-// change at once when they are started or stopped, and the service entry.
+// change at once when they are started or stopped (or, for a stop-pending one,
+// after the sleeps a test counts down), and the service entry.
 #include <cstring>
 
 #include "platform/sim/sim_internal.h"
@@ -9,7 +10,6 @@ namespace plat {
 
 namespace {
 
-constexpr uint32_t kErrorInsufficientBuffer = 122;
 constexpr uint32_t kErrorDependentServicesRunning = 1051;
 constexpr uint32_t kErrorInvalidServiceControl = 1052;
 constexpr uint32_t kErrorServiceAlreadyRunning = 1056;
@@ -31,15 +31,21 @@ sim::Service* ServiceOf(ScHandle handle) {
   return services[index].get();
 }
 
-ScHandle HandleOf(const sim::Service* service) {
+ScHandle HandleOf(sim::Service* service) {
   auto& services = sim::machine().services;
   for (size_t i = 0; i < services.size(); ++i) {
     if (services[i].get() == service) {
       ++sim::machine().openHandles;
+      ++service->handles;
       return sim::MakeHandle(sim::HandleKind::Service, i);
     }
   }
   return nullptr;
+}
+
+// A manager handle carries the rights it was opened with.
+uint32_t ManagerAccess(ScHandle manager) {
+  return static_cast<uint32_t>(sim::HandleIndex(manager));
 }
 
 bool Fail(uint32_t error) {
@@ -47,11 +53,21 @@ bool Fail(uint32_t error) {
   return false;
 }
 
-// A service marked for deletion goes once it has stopped.
-void SetState(sim::Service& service, uint32_t state) {
-  service.status.currentState = state;
-  if (state == kServiceStopped && service.markedForDeletion) {
-    service.exists = false;
+// Brings the database up to date: a stop-pending service whose sleeps are
+// counted out has stopped, and a service marked for deletion goes once it has
+// stopped and no handle is open on it.
+void Settle() {
+  for (auto& service : sim::machine().services) {
+    if (!service->exists) {
+      continue;
+    }
+    if (service->status.currentState == kServiceStopPending && service->sleepsUntilStopped == 0) {
+      service->status.currentState = kServiceStopped;
+    }
+    if (service->markedForDeletion && service->status.currentState == kServiceStopped &&
+        service->handles == 0 && service->outsideHandles == 0) {
+      service->exists = false;
+    }
   }
 }
 
@@ -63,16 +79,18 @@ struct ConfigRecord {
 
 }  // namespace
 
-ScHandle OpenServiceManager(uint32_t /*access*/) {
+ScHandle OpenServiceManager(uint32_t access) {
+  Settle();
   if (sim::machine().Faulted(sim::Call::ManagerOpen) || !sim::machine().managerOpens) {
     Fail(kErrorAccessDenied);
     return nullptr;
   }
   ++sim::machine().openHandles;
-  return sim::MakeHandle(sim::HandleKind::Manager, 0);
+  return sim::MakeHandle(sim::HandleKind::Manager, access);
 }
 
 ScHandle OpenNamedService(ScHandle manager, const wchar_t* name, uint32_t access) {
+  Settle();
   if (sim::machine().Faulted(sim::Call::ServiceOpen)) {
     Fail(kErrorAccessDenied);
     return nullptr;
@@ -87,10 +105,12 @@ ScHandle OpenNamedService(ScHandle manager, const wchar_t* name, uint32_t access
     return nullptr;
   }
   service->openedAccess = access;
+  service->opens.push_back({ManagerAccess(manager), access});
   return HandleOf(service);
 }
 
 ScHandle CreateNamedService(ScHandle manager, const NewService& request) {
+  Settle();
   sim::Machine& m = sim::machine();
   if (m.Faulted(sim::Call::ServiceCreate)) {
     Fail(kErrorAccessDenied);
@@ -109,6 +129,8 @@ ScHandle CreateNamedService(ScHandle manager, const NewService& request) {
   service.serviceType = request.serviceType;
   service.startType = request.startType;
   service.errorControl = request.errorControl;
+  service.openedAccess = request.access;
+  service.opens.push_back({ManagerAccess(manager), request.access});
   return HandleOf(&service);
 }
 
@@ -118,10 +140,19 @@ bool CloseService(ScHandle handle) {
     return Fail(kErrorInvalidHandle);
   }
   --sim::machine().openHandles;
+  if (sim::IsHandle(handle, sim::HandleKind::Service)) {
+    auto& services = sim::machine().services;
+    const uintptr_t index = sim::HandleIndex(handle);
+    if (index < services.size() && services[index]->handles > 0) {
+      --services[index]->handles;
+    }
+  }
+  Settle();
   return true;
 }
 
 bool DeleteNamedService(ScHandle handle) {
+  Settle();
   if (sim::machine().Faulted(sim::Call::ServiceDelete)) {
     return Fail(kErrorAccessDenied);
   }
@@ -132,12 +163,13 @@ bool DeleteNamedService(ScHandle handle) {
   if (service->markedForDeletion) {
     return Fail(kErrorServiceMarkedForDelete);
   }
+  // Only marked: the entry stays while the handle used here is open.
   service->markedForDeletion = true;
-  SetState(*service, service->status.currentState);
   return true;
 }
 
 bool StartNamedService(ScHandle handle) {
+  Settle();
   if (sim::machine().Faulted(sim::Call::ServiceStart)) {
     return Fail(kErrorAccessDenied);
   }
@@ -156,11 +188,12 @@ bool StartNamedService(ScHandle handle) {
   }
   service->status.waitHint = service->waitHintAfterStart;
   service->status.checkPoint = 0;
-  SetState(*service, service->stateAfterStart);
+  service->status.currentState = service->stateAfterStart;
   return true;
 }
 
 bool ControlNamedService(ScHandle handle, uint32_t control, ServiceStatus& status) {
+  Settle();
   if (sim::machine().Faulted(sim::Call::ServiceControl)) {
     return Fail(kErrorAccessDenied);
   }
@@ -176,7 +209,7 @@ bool ControlNamedService(ScHandle handle, uint32_t control, ServiceStatus& statu
     if (!service->acceptsStop) {
       return Fail(kErrorInvalidServiceControl);
     }
-    SetState(*service, service->stateAfterStop);
+    service->status.currentState = service->stateAfterStop;
   } else if (control >= 128 && control <= 255) {
     // A user-defined code needs its own right (which generic execute includes).
     if ((service->openedAccess & (kServiceUserDefinedControl | kGenericExecute)) == 0) {
@@ -191,6 +224,7 @@ bool ControlNamedService(ScHandle handle, uint32_t control, ServiceStatus& statu
 }
 
 bool QueryStatus(ScHandle handle, ServiceStatus& status) {
+  Settle();
   if (sim::machine().Faulted(sim::Call::ServiceQueryStatus)) {
     return Fail(kErrorAccessDenied);
   }
@@ -203,6 +237,7 @@ bool QueryStatus(ScHandle handle, ServiceStatus& status) {
 }
 
 bool QueryConfig(ScHandle handle, void* buffer, uint32_t size, uint32_t& needed) {
+  Settle();
   if (sim::machine().Faulted(sim::Call::ServiceQueryConfig)) {
     return Fail(kErrorAccessDenied);  // `needed` is not reported either
   }
@@ -278,6 +313,11 @@ bool ReportServiceStatus(StatusHandle handle, const ServiceStatus& status) {
   sim::Event event{sim::EventKind::ServiceReport};
   event.state = status.currentState;
   event.waitHint = status.waitHint;
+  event.serviceType = status.serviceType;
+  event.controlsAccepted = status.controlsAccepted;
+  event.win32ExitCode = status.win32ExitCode;
+  event.serviceSpecificExitCode = status.serviceSpecificExitCode;
+  event.checkPoint = status.checkPoint;
   sim::machine().Record(event);
   return true;
 }

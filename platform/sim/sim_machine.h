@@ -2,7 +2,8 @@
 //
 // Tests and velsim set its state, run the real logic against it, and read back
 // what the logic did: every action that changes the machine is recorded as an
-// Event. Simulated threads run to their end at once and sleeps do not wait.
+// Event. Simulated threads run to their end at once and sleeps do not wait:
+// the machine's clock moves only by the sleeps the code records.
 #pragma once
 
 #include <array>
@@ -69,7 +70,9 @@ enum class EventKind { RegSet, CacheSet, Commit, Release, Flush, Sleep, ServiceR
 //   Release:  bytes, writes
 //   Flush:    volume
 //   Sleep:    ms (in `value`)
-//   ServiceReport: the service's reported state and waitHint
+//   ServiceReport: the whole status record the service reported (state,
+//             waitHint, serviceType, controlsAccepted, win32ExitCode,
+//             serviceSpecificExitCode, checkPoint)
 struct Event {
   EventKind kind;
   const RegKeyNode* key = nullptr;
@@ -85,6 +88,11 @@ struct Event {
   char volume = 0;
   uint32_t state = 0;
   uint32_t waitHint = 0;
+  uint32_t serviceType = 0;
+  uint32_t controlsAccepted = 0;
+  uint32_t win32ExitCode = 0;
+  uint32_t serviceSpecificExitCode = 0;
+  uint32_t checkPoint = 0;
 };
 
 // A service in the simulated service database, and how it behaves.
@@ -97,15 +105,30 @@ struct Service {
   uint32_t errorControl = 0;
   plat::ServiceStatus status{plat::kServiceWin32OwnProcess, plat::kServiceStopped, 0, 0, 0, 0, 0};
   bool exists = true;
-  bool markedForDeletion = false;  // removed once it has stopped
+  // Removed once it has stopped and no handle, of this program or another, is
+  // open on it.
+  bool markedForDeletion = false;
+  uint32_t handles = 0;         // handles this program has open on it
+  uint32_t outsideHandles = 0;  // handles other programs hold on it
 
   bool acceptsStop = true;
   bool startFails = false;
   uint32_t stateAfterStart = plat::kServiceRunning;
   uint32_t waitHintAfterStart = 0;
   uint32_t stateAfterStop = plat::kServiceStopped;
+  // Sleeps a stop-pending service still needs to reach stopped: a test counts
+  // them down (from onSleep) and the service stops once it is 0. Negative: it
+  // stays stop-pending until the test changes its state.
+  int32_t sleepsUntilStopped = -1;
 
-  uint32_t openedAccess = 0;           // the rights asked for at the last open
+  uint32_t openedAccess = 0;  // the rights asked for at the last open
+  // The rights asked for at each open of the service (and its create), in order.
+  struct Open {
+    uint32_t managerAccess = 0;
+    uint32_t serviceAccess = 0;
+    bool operator==(const Open&) const = default;
+  };
+  std::vector<Open> opens;
   std::vector<uint32_t> userControls;  // user-defined codes (128 to 255) accepted
 };
 
@@ -238,6 +261,8 @@ struct Machine {
   // Called at each plain memory-status call before it reads, so that a test
   // can see the machine as it is when the code reads memory.
   void (*onMemoryStatus)() = nullptr;
+  // The monotonic clock in ms; each recorded sleep advances it by its length.
+  uint64_t clockMs = 0;
 
   bool threadsStart = true;
   uint32_t lastError = 0;

@@ -345,10 +345,15 @@ bool StartDetachedThread(ThreadRoutine routine, void* argument) {
 void SleepMs(uint32_t milliseconds) {
   sim::Event event{sim::EventKind::Sleep};
   event.value = milliseconds;
+  sim::machine().clockMs += milliseconds;
   sim::machine().Record(event);
   if (sim::machine().onSleep != nullptr) {
     sim::machine().onSleep(milliseconds);
   }
+}
+
+uint64_t TickCountMs() {
+  return sim::machine().clockMs;
 }
 
 }  // namespace plat

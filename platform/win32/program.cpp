@@ -9,6 +9,9 @@
 namespace plat {
 
 uint32_t ProgramPath(wchar_t* buffer, uint32_t capacity) {
+  // A successful call need not touch the last error: clear it, so that
+  // afterwards it tells about this call only.
+  SetLastError(ERROR_SUCCESS);
   return GetModuleFileNameW(nullptr, buffer, capacity);
 }
 

@@ -25,4 +25,8 @@ void SleepMs(uint32_t milliseconds) {
   Sleep(milliseconds);
 }
 
+uint64_t TickCountMs() {
+  return GetTickCount64();
+}
+
 }  // namespace plat

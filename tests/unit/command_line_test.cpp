@@ -17,6 +17,22 @@ const std::wstring kBanner =
     L"\nVelmora Service 1.0: keeps the system file cache in bounds and frees memory.\n"
     L"Copyright (c) 2026 Quorlex.\n";
 const std::wstring kProgram = L"C:\\Velmora\\velsvc.exe";
+const std::wstring kDeleted =
+    L"Deleted the old installed Service.\nNow installing the new Service again...\n"
+    L"Please wait...\n";
+const std::wstring kStatusError =
+    L"Error in getting Service status.\nService may not be installed properly...\n";
+
+// Each sleep that passes time brings a stopping service one sleep closer to
+// stopped.
+void CountDownStops(uint32_t ms) {
+  for (auto& service : sim::machine().services) {
+    if (ms != 0 && service->status.currentState == plat::kServiceStopPending &&
+        service->sleepsUntilStopped > 0) {
+      --service->sleepsUntilStopped;
+    }
+  }
+}
 
 class CommandLineTest : public TunerTest {
  protected:
@@ -111,19 +127,76 @@ TEST_F(CommandLineTest, InstallOverAnInstallationThatWillNotGo) {
   sim::Service& old = Installed(kProgram, plat::kServiceRunning);
   old.acceptsStop = false;
   old.markedForDeletion = true;
-  EXPECT_EQ(Run({L"-install"}),
-            L"Failed to delete the old Service installed"
-            L"Service sucessfully installed...\n");
+  // The entry that exists afterwards is the old one.
+  EXPECT_EQ(Run({L"-install"}), L"Failed to delete the old Service installed" + kStatusError);
+  // Remove's stop attempts, no wait for the entry to go, then the 2048 ms.
+  EXPECT_EQ(Sleeps(), (std::vector<uint64_t>{0, 0, 5121, 0, 0, 2048, 0, 0, 2048}));
 }
 
 TEST_F(CommandLineTest, InstallReplacesAnOldInstallation) {
   Installed(L"C:\\old\\velsvc.exe", plat::kServiceStopped);
-  EXPECT_EQ(Run({L"-install"}),
-            L"Deleted the old installed Service.\nNow installing the new Service again...\n"
-            L"Please wait...\n"
-            L"Service installed now verifying the installation...\r\n"
-            L"Service sucessfully installed...\n");
+  EXPECT_EQ(Run({L"-install"}), kDeleted +
+                                    L"Service installed now verifying the installation...\r\n"
+                                    L"Service sucessfully installed...\n");
   EXPECT_EQ(machine().FindService(kServiceName)->binaryPath, kProgram);
+  // The old entry went at once: no sleep before the install.
+  EXPECT_EQ(Sleeps(), (std::vector<uint64_t>{0, 0, 2048}));
+}
+
+TEST_F(CommandLineTest, InstallOverARunningServiceWaitsForTheOldEntryToGo) {
+  // The stop is accepted; the service reports stop-pending and stops two
+  // sleeps later, and only then does its entry go.
+  sim::Service& old = Installed(L"C:\\old\\velsvc.exe", plat::kServiceRunning);
+  old.stateAfterStop = plat::kServiceStopPending;
+  old.sleepsUntilStopped = 2;
+  machine().onSleep = &CountDownStops;
+  EXPECT_EQ(Run({L"-install"}), kDeleted +
+                                    L"Service installed now verifying the installation...\r\n"
+                                    L"Service sucessfully installed...\n");
+  EXPECT_FALSE(old.exists);
+  const sim::Service* service = machine().FindService(kServiceName);
+  ASSERT_NE(service, nullptr);
+  EXPECT_EQ(service->binaryPath, kProgram);
+  EXPECT_EQ(Sleeps(), (std::vector<uint64_t>{0, 0, 201, 201, 2048}));
+}
+
+TEST_F(CommandLineTest, StartByARelativeNameReinstallsARunningService) {
+  sim::Service& old = Installed(kProgram, plat::kServiceRunning);
+  old.stateAfterStop = plat::kServiceStopPending;
+  old.sleepsUntilStopped = 1;
+  machine().onSleep = &CountDownStops;
+  EXPECT_EQ(Run({L"-start"}, L"velsvc"),
+            kDeleted +
+                L"Service installed now verifying the installation...\r\n"
+                L"Service sucessfully installed...\n"
+                L"Service sucessfully installed and running...\n");
+  const sim::Service* service = machine().FindService(kServiceName);
+  ASSERT_NE(service, nullptr);
+  EXPECT_NE(service, &old);
+  EXPECT_EQ(service->binaryPath, kProgram);
+  EXPECT_EQ(service->status.currentState, plat::kServiceRunning);
+}
+
+TEST_F(CommandLineTest, InstallWhileAnotherProgramHoldsTheOldServiceFails) {
+  sim::Service& old = Installed(L"C:\\old\\velsvc.exe", plat::kServiceStopped);
+  old.outsideHandles = 1;
+  EXPECT_EQ(Run({L"-install"}), kDeleted + kStatusError);
+  // Remove's stop control, 25 waits of 201 ms for the entry to go, the 2048 ms.
+  std::vector<uint64_t> sleeps{0, 0};
+  sleeps.insert(sleeps.end(), 25, 201);
+  sleeps.push_back(2048);
+  EXPECT_EQ(Sleeps(), sleeps);
+  EXPECT_EQ(machine().services.size(), 1u) << "nothing was created";
+
+  // The entry goes when the other program closes its handle.
+  old.outsideHandles = 0;
+  EXPECT_FALSE(ServiceControl::Exists(kServiceName));
+}
+
+TEST_F(CommandLineTest, InstallFromAPathLongerThanTheBufferFails) {
+  machine().programPath = L"C:\\" + std::wstring(300, L'x') + L"\\velsvc.exe";
+  EXPECT_EQ(Run({L"-install"}), kStatusError);
+  EXPECT_TRUE(machine().services.empty());
 }
 
 TEST_F(CommandLineTest, RemoveARunningService) {

@@ -204,7 +204,8 @@ class FaultInjectionTest : public TunerTest {
 
   // Runs a path on a fresh machine with one kind of call failing on the given
   // ordinal (0: always), and checks that nothing was left behind.
-  static void RunFailing(const Path& path, Call call, uint64_t ordinal) {
+  // With `raises`, a failing call made inside a guard raises a fault there.
+  static void RunFailing(const Path& path, Call call, uint64_t ordinal, bool raises = false) {
     sim::Reset();
     path.prepare();
     if (call != Call::Count) {
@@ -213,6 +214,7 @@ class FaultInjectionTest : public TunerTest {
       } else {
         machine().FailOn(call, ordinal);
       }
+      machine().faults[static_cast<size_t>(call)].raises = raises;
     }
     machine().recording = false;
     path.run();
@@ -226,6 +228,9 @@ class FaultInjectionTest : public TunerTest {
       }
     }
   }
+
+  static void SweepAllPaths(bool raises, std::array<uint64_t, sim::kCallKinds>& callsOverAllPaths,
+                            uint64_t& raised);
 };
 
 // A kind of call is failed always, and then on each of its calls in turn.
@@ -237,14 +242,19 @@ std::vector<uint64_t> OrdinalsToFail(uint64_t calls) {
   return ordinals;
 }
 
-TEST_F(FaultInjectionTest, EveryFailingCallOnEveryPathLeavesNothingOpen) {
-  std::array<uint64_t, sim::kCallKinds> callsOverAllPaths{};
+// Runs every path with each kind of call it makes failing always and then on
+// each of its calls in turn (raising a fault inside guards with `raises`).
+// Adds the calls each kind made without failures to `callsOverAllPaths`, and
+// the faults the guards caught to `raised`; stops at the first failed run.
+void FaultInjectionTest::SweepAllPaths(bool raises,
+                                       std::array<uint64_t, sim::kCallKinds>& callsOverAllPaths,
+                                       uint64_t& raised) {
   for (const Path& path : kPaths) {
     SCOPED_TRACE(path.name);
     RunFailing(path, Call::Count, 0);
     std::array<uint64_t, sim::kCallKinds> calls{};
     for (size_t i = 0; i < sim::kCallKinds; ++i) {
-      calls[i] = machine().faults[i].calls;
+      calls[i] = sim::machine().faults[i].calls;
       callsOverAllPaths[i] += calls[i];
     }
     for (size_t i = 0; i < sim::kCallKinds; ++i) {
@@ -253,19 +263,36 @@ TEST_F(FaultInjectionTest, EveryFailingCallOnEveryPathLeavesNothingOpen) {
         continue;
       }
       for (const uint64_t ordinal : OrdinalsToFail(calls[i])) {
-        SCOPED_TRACE(std::string(sim::CallName(call)) + " failing " +
+        SCOPED_TRACE(std::string(sim::CallName(call)) + (raises ? " faulting " : " failing ") +
                      (ordinal == 0 ? std::string("always") : "on call " + std::to_string(ordinal)));
-        RunFailing(path, call, ordinal);
-        if (HasFailure()) {
+        RunFailing(path, call, ordinal, raises);
+        raised += sim::machine().faultsRaised;
+        if (::testing::Test::HasFailure()) {
           return;
         }
       }
     }
   }
+}
+
+TEST_F(FaultInjectionTest, EveryFailingCallOnEveryPathLeavesNothingOpen) {
+  std::array<uint64_t, sim::kCallKinds> callsOverAllPaths{};
+  uint64_t raised = 0;
+  SweepAllPaths(false, callsOverAllPaths, raised);
   for (size_t i = 0; i < sim::kCallKinds; ++i) {
     EXPECT_GT(callsOverAllPaths[i], 0u)
         << sim::CallName(static_cast<Call>(i)) << " is made by no path, so never failed";
   }
+  EXPECT_EQ(raised, 0u);
+}
+
+// A fault raised inside a guard abandons the guarded body without destroying
+// what its frames hold: nothing may be left open by any of them.
+TEST_F(FaultInjectionTest, EveryFaultRaisedInAGuardOnEveryPathLeavesNothingOpen) {
+  std::array<uint64_t, sim::kCallKinds> callsOverAllPaths{};
+  uint64_t raised = 0;
+  SweepAllPaths(true, callsOverAllPaths, raised);
+  EXPECT_GT(raised, 0u) << "no guard was ever reached";
 }
 
 // ---- What each failure does -----------------------------------------------------
@@ -568,7 +595,9 @@ TEST_F(FaultInjectionTest, VelsvcMessagesFollowWhatExistsAndIsRunningAnswer) {
   Installed(plat::kServiceStopped);
   machine().FailAlways(Call::ServiceDelete);
   EXPECT_EQ(RunVelsvc({L"-install"}),
-            L"Failed to delete the old Service installedService sucessfully installed...\n");
+            L"Failed to delete the old Service installedError in getting Service status.\n"
+            L"Service may not be installed properly...\n")
+      << "the entry that exists is the old one";
   EXPECT_EQ(RunVelsvc({L"-remove"}), L"Failed to remove the service.....\n");
 
   sim::Reset();

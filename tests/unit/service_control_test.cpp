@@ -1,6 +1,8 @@
 #include "service/service_control.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/unit/sim_fixture.h"
 
@@ -166,6 +168,97 @@ TEST_F(ServiceControlTest, RemoveOfAServiceThatWillNotStop) {
   EXPECT_EQ(Sleeps(), (std::vector<uint64_t>{0, 0, 5121, 0, 0, 2048, 0, 0}));
   EXPECT_TRUE(service.markedForDeletion);
   EXPECT_TRUE(ServiceControl::Exists(kServiceName)) << "it lives on until it stops";
+}
+
+TEST_F(ServiceControlTest, EachOperationAsksForItsRights) {
+  using Open = sim::Service::Open;
+  constexpr uint32_t kRead = plat::kGenericRead | plat::kScManagerConnect;
+  constexpr uint32_t kQuery =
+      plat::kServiceQueryConfig | plat::kServiceQueryStatus | plat::kServiceInterrogate;
+  const Open control{kRead, plat::kGenericExecute | plat::kServiceStop | plat::kServiceInterrogate};
+  const Open query{kRead, kQuery};
+  struct Case {
+    const char* operation;
+    bool installed;
+    uint32_t state;
+    bool (*run)();
+    std::vector<Open> opens;
+  };
+  const Case cases[] = {
+      {"SendControl",
+       true,
+       plat::kServiceRunning,
+       [] { return ServiceControl::SendControl(kServiceName, plat::kServiceControlStop); },
+       {control}},
+      {"StartAndWait",
+       true,
+       plat::kServiceStopped,
+       [] { return ServiceControl::StartAndWait(kServiceName); },
+       {{kRead, plat::kGenericExecute | plat::kServiceStart | plat::kServiceQueryStatus}}},
+      {"Exists",
+       true,
+       plat::kServiceRunning,
+       [] { return ServiceControl::Exists(kServiceName); },
+       {query}},
+      {"IsRunning",
+       true,
+       plat::kServiceRunning,
+       [] { return ServiceControl::IsRunning(kServiceName); },
+       {query}},
+      {"QueryConfig",
+       true,
+       plat::kServiceRunning,
+       [] {
+         wchar_t displayName[kConfigTextCapacity];
+         wchar_t path[kConfigTextCapacity];
+         return ServiceControl::QueryConfig(kServiceName, displayName, path);
+       },
+       {{kRead, plat::kServiceQueryConfig | plat::kServiceQueryStatus}}},
+      // Its own open, then those of the stop control and the three state checks.
+      {"Remove",
+       true,
+       plat::kServiceRunning,
+       [] { return ServiceControl::Remove(kServiceName); },
+       {{plat::kGenericWrite | plat::kScManagerConnect, plat::kGenericWrite | plat::kDelete},
+        control,
+        query,
+        query,
+        query}},
+      {"Stop",
+       true,
+       plat::kServiceRunning,
+       [] { return ServiceControl::Stop(kServiceName); },
+       {control, query}},
+      {"Install",
+       false,
+       plat::kServiceStopped,
+       [] { return ServiceControl::Install(kServiceName, kServiceDisplayName); },
+       {{plat::kGenericWrite | plat::kScManagerCreateService, plat::kServiceAllAccess}}},
+  };
+  for (const Case& c : cases) {
+    sim::Reset();
+    if (c.installed) {
+      Installed(c.state);
+    }
+    EXPECT_TRUE(c.run()) << c.operation;
+    ASSERT_EQ(machine().services.size(), 1u) << c.operation;
+    EXPECT_EQ(machine().services.front()->opens, c.opens) << c.operation;
+  }
+}
+
+TEST_F(ServiceControlTest, APathLongerThanTheBufferIsNotInstalled) {
+  // 259 characters and the terminating zero fill the 260-character buffer.
+  const std::pair<size_t, bool> cases[] = {{259, true}, {260, false}, {400, false}};
+  for (const auto& [length, installs] : cases) {
+    sim::Reset();
+    machine().programPath = L"C:\\" + std::wstring(length - 3, L'x');
+    EXPECT_EQ(ServiceControl::Install(kServiceName, kServiceDisplayName), installs) << length;
+    const sim::Service* service = machine().FindService(kServiceName);
+    EXPECT_EQ(service != nullptr, installs) << length;
+    if (service != nullptr) {
+      EXPECT_EQ(service->binaryPath, machine().programPath);
+    }
+  }
 }
 
 }  // namespace

@@ -34,6 +34,7 @@ class ServiceRuntimeTest : public TunerTest {
   // (0: none). It must end with a stop.
   void RunService(std::vector<uint32_t> plan) {
     gPlan = std::move(plan);
+    gPass = 0;
     ServiceMain(0, nullptr);
   }
 
@@ -80,6 +81,46 @@ TEST_F(ServiceRuntimeTest, QueriesAndReloadReportRunning) {
                                             {plat::kServiceRunning, 0},     // interrogate
                                             {plat::kServiceStopPending, 2048},
                                             {plat::kServiceStopped, 2048}}));
+}
+
+TEST_F(ServiceRuntimeTest, StopPendingIsReportedBeforeTheLoopMayEnd) {
+  // Once the running flag is clear the loop may end and report stopped at any
+  // moment; stop-pending must reach the manager before that.
+  static bool runningAtStopPending;
+  runningAtStopPending = false;
+  machine().listener = [](const sim::Event& e) {
+    if (e.kind == sim::EventKind::ServiceReport && e.state == plat::kServiceStopPending) {
+      runningAtStopPending = serviceRuntime().serviceRunning;
+    }
+  };
+  for (const uint32_t control : {plat::kServiceControlStop, plat::kServiceControlShutdown}) {
+    ClearEvents();
+    RunService({0, control});
+    EXPECT_TRUE(runningAtStopPending) << control;
+    EXPECT_EQ(Reports().back(), Report(plat::kServiceStopped, 2048)) << control;
+  }
+}
+
+TEST_F(ServiceRuntimeTest, EveryReportCarriesTheFixedFields) {
+  RunService({kServiceControlReloadSettings, kServiceControlStatusQuery,
+              plat::kServiceControlInterrogate, plat::kServiceControlStop});
+  struct Field {
+    const char* name;
+    uint32_t sim::Event::*member;
+    uint32_t value;
+  };
+  const Field fields[] = {{"service type", &sim::Event::serviceType, plat::kServiceWin32OwnProcess},
+                          {"controls accepted", &sim::Event::controlsAccepted, 5},
+                          {"exit code", &sim::Event::win32ExitCode, 0},
+                          {"service exit code", &sim::Event::serviceSpecificExitCode, 0},
+                          {"checkpoint", &sim::Event::checkPoint, 0}};
+  const std::vector<sim::Event> reports = Events(sim::EventKind::ServiceReport);
+  ASSERT_EQ(reports.size(), 7u);
+  for (const sim::Event& report : reports) {
+    for (const Field& field : fields) {
+      EXPECT_EQ(report.*field.member, field.value) << field.name << " in state " << report.state;
+    }
+  }
 }
 
 TEST_F(ServiceRuntimeTest, StatusQueryWhileStoppingReportsStopPending) {

@@ -222,3 +222,57 @@ TEST_F(SettingsStoreTest, RegKeyOpensOrCreatesAndCloses) {
 }
 
 }  // namespace
+
+namespace {
+
+// A value Group Policy set wins over the settings key, which that read then
+// neither opens nor writes; a policy value of another type or size is ignored.
+TEST_F(SettingsStoreTest, APolicyValueWinsAndLeavesTheSettingsKeyAlone) {
+  struct Case {
+    const char* what;
+    uint32_t (SettingsStore::*read)();
+    const wchar_t* name;
+    uint32_t type;
+    std::vector<uint8_t> data;
+    uint32_t stored;  // under the settings key
+    uint32_t expected;
+    bool policyWins;
+  };
+  const Case cases[] = {
+      {"a DWORD", &SettingsStore::ReadRamAvailable, L"RamAvailable", plat::kRegDword,
+       {200, 0, 0, 0}, 50, 200, true},
+      {"after the read's rule", &SettingsStore::ReadBasedOnRam, L"BasedOnRam", plat::kRegDword,
+       {0x58, 2, 0, 0}, 40, 72, true},
+      {"after the preset", &SettingsStore::ReadAutoOptHour, L"AutoOptHour", plat::kRegDword,
+       {9, 0, 0, 0}, 30000, 9, true},
+      {"a string", &SettingsStore::ReadSettings, L"Settings", plat::kRegSz, {'1', 0, 0, 0}, 1, 1,
+       false},
+      {"two bytes", &SettingsStore::ReadSettings, L"Settings", plat::kRegDword, {1, 0}, 0, 0,
+       false},
+      {"a QWORD", &SettingsStore::ReadMaxCacheSize, L"MaxCacheSize", plat::kRegQword,
+       {0, 4, 0, 0, 0, 0, 0, 0}, 4096, 4096, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Reset();
+    SetMemory(512 * kMB, 256 * kMB, 50);
+    PutDword(c.name, c.stored);
+    SettingsStore store;
+    sim::RegKeyNode& policies = machine().Key(plat::kLocalMachine, kPoliciesKeyPath);
+    policies.exists = true;
+    policies.Set(c.name, c.type, c.data.data(), static_cast<uint32_t>(c.data.size()));
+    SettingsKey().Remove(c.name);
+    ClearEvents();
+
+    EXPECT_EQ((store.*c.read)(), c.expected);
+    // The settings key's value was deleted: only the settings key's own read
+    // writes it back.
+    EXPECT_EQ(RegSetNames().size(), c.policyWins ? 0u : 1u);
+    for (const sim::Event& set : Events(sim::EventKind::RegSet)) {
+      EXPECT_NE(set.key, &policies) << "nothing writes under the policies key";
+    }
+    EXPECT_EQ(machine().openHandles, 0);
+  }
+}
+
+}  // namespace

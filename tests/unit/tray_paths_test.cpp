@@ -1,5 +1,9 @@
 // The paths the tray program writes and starts from, and the quoting of
 // program paths shared with the service.
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "common/quoted_path.h"
 #include "tests/unit/sim_fixture.h"
 #include "tray/autostart.h"
@@ -59,6 +63,24 @@ TEST_F(TrayPathsTest, AutostartHoldsTheQuotedFullPath) {
   ASSERT_EQ(value->data.size(), (expected.size() + 1) * sizeof(wchar_t));
   EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(value->data.data())), expected);
   EXPECT_EQ(machine().openHandles, 0);
+}
+
+TEST_F(TrayPathsTest, AutostartOfAPathLongerThanTheBufferWritesNothing) {
+  // 259 characters and the terminating zero fill the 260-character buffer.
+  const std::pair<size_t, bool> cases[] = {{259, true}, {260, false}, {400, false}};
+  for (const auto& [length, written] : cases) {
+    sim::Reset();
+    machine().programPath = L"C:\\" + std::wstring(length - 3, L'x');
+    RegisterAutostart();
+    const sim::RegValue* value =
+        machine().Key(plat::kLocalMachine, kRunKeyPath).Find(kAutostartValueName);
+    EXPECT_EQ(value != nullptr, written) << length;
+    if (value != nullptr) {
+      EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(value->data.data())),
+                machine().programPath);
+    }
+    EXPECT_EQ(machine().openHandles, 0) << length;
+  }
 }
 
 TEST_F(TrayPathsTest, AutostartWithoutRightsWritesNothing) {

@@ -4,6 +4,7 @@
 //   svc_probe state             "<state> <wait hint>", or "absent"
 //   svc_probe control CODE      "ok <state> <wait hint>", or "error <code>"
 //   svc_probe mutex             "exists" or "absent" for velsvc's presence mutex
+//   svc_probe path              the service's stored executable path, or "absent"
 #include <windows.h>
 
 #include <cstdio>
@@ -50,6 +51,28 @@ int Control(DWORD code) {
   return 0;
 }
 
+int Path() {
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = manager ? OpenServiceW(manager, kServiceName, SERVICE_QUERY_CONFIG) : nullptr;
+  DWORD needed = 0;
+  if (service != nullptr) {
+    QueryServiceConfigW(service, nullptr, 0, &needed);
+  }
+  auto* config = static_cast<QUERY_SERVICE_CONFIGW*>(std::calloc(1, needed + 1));
+  if (config != nullptr && service != nullptr &&
+      QueryServiceConfigW(service, config, needed + 1, &needed)) {
+    std::printf("%ls\n", config->lpBinaryPathName);
+  } else {
+    std::printf("absent\n");
+  }
+  std::free(config);
+  if (service != nullptr)
+    CloseServiceHandle(service);
+  if (manager != nullptr)
+    CloseServiceHandle(manager);
+  return 0;
+}
+
 int Mutex() {
   HANDLE mutex = CreateMutexA(nullptr, FALSE, kServicePresenceMutexName);
   const DWORD error = GetLastError();
@@ -69,6 +92,8 @@ int main(int argc, char** argv) {
   }
   if (argc == 2 && std::strcmp(argv[1], "mutex") == 0)
     return Mutex();
-  std::fprintf(stderr, "usage: svc_probe state | control CODE | mutex\n");
+  if (argc == 2 && std::strcmp(argv[1], "path") == 0)
+    return Path();
+  std::fprintf(stderr, "usage: svc_probe state | control CODE | mutex | path\n");
   return 2;
 }

@@ -2,8 +2,8 @@
 # taskbar of a Wine desktop on a virtual display of its own, its single
 # instance, its autostart value, its menu commands and its exits. Included by
 # CMakeLists.txt in this folder.
-add_executable(tray_probe tray_probe.cpp ${PROJECT_SOURCE_DIR}/tray/tray_icon_renderer.cpp)
-target_link_libraries(tray_probe PRIVATE velmora_platform gdi32 user32 advapi32)
+add_executable(tray_probe tray_probe.cpp)
+target_link_libraries(tray_probe PRIVATE velmora_tray_ui velmora_common gdi32 user32 advapi32)
 
 add_test(NAME velmon_wine
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/velmon_test.sh

@@ -76,6 +76,26 @@ check "status query" "ok 4 0" "$(probe control 128)"
 check_said "stop and start" $'Service Stopped successfully.\nService sucessfully installed and running...\n' -stop -start
 check "running again" "4 1024" "$(probe state)"
 
+# Reinstalling over the running service: the old entry is only marked for
+# deletion until the service has stopped, so the new one is created once the
+# old one has gone. -install leaves it installed and stopped.
+deleted=$'Deleted the old installed Service.\nNow installing the new Service again...\nPlease wait...\n'
+reinstalled="$deleted"$'Service installed now verifying the installation...\r\nService sucessfully installed...\n'
+check_said "install over the running service" "$reinstalled" -install
+sleep 1
+check "reinstalled, stopped" "1 0" "$(probe state)"
+check "reinstalled from the quoted path" '"C:\Program Files\Velmora Test\velsvc.exe"' "$(probe path)"
+check_said "start after the reinstall" $'Service sucessfully installed and running...\n' -start
+check "running after the reinstall" "4 1024" "$(probe state)"
+
+# -start typed as the relative name in the program's folder: argument 0 is not
+# the stored path, so the running service is reinstalled and started again.
+check "start by the relative name" "$reinstalled"$'Service sucessfully installed and running...\n.' \
+  "$(win cmd /c cd /d 'C:\Program Files\Velmora Test' '&&' velsvc -start; echo .)"
+sleep 1
+check "running after the relative start" "4 1024" "$(probe state)"
+check "started from the quoted path" '"C:\Program Files\Velmora Test\velsvc.exe"' "$(probe path)"
+
 # A stop control takes effect within about one pass of the loop.
 stop_reply=$(probe control 1)
 check "stop control" "ok 3 2048" "$stop_reply"

@@ -88,12 +88,28 @@ sim::RegKeyNode& SettingsKey() {
   return sim::machine().Key(plat::kLocalMachine, kSettingsKeyPath);
 }
 
+// The policies key: only read by the programs, never printed.
+sim::RegKeyNode& PoliciesKey() {
+  return sim::machine().Key(plat::kLocalMachine, kPoliciesKeyPath);
+}
+
 void SetValue(sim::RegKeyNode& key, const std::string& name, const velsim::RegistryValue& value) {
   key.exists = true;
   const std::wstring wide = sim::Widen(name);
   key.Set(wide.c_str(), value.type, value.data.data(), static_cast<uint32_t>(value.data.size()));
-  if (value.type == plat::kRegBinary) {
+  if (value.type == plat::kRegBinary && &key == &SettingsKey()) {
     gBinaryText[Lower(name)] = value.text;
+  }
+}
+
+// Sets and deletes the values of a registry step.
+void ChangeValues(sim::RegKeyNode& key, const velsim::Step& step) {
+  for (const auto& [name, value] : step.registry) {
+    if (value) {
+      SetValue(key, name, *value);
+    } else {
+      key.Remove(sim::Widen(name).c_str());
+    }
   }
 }
 
@@ -161,6 +177,13 @@ void SetUpMachine(const velsim::Scenario& scenario) {
       SetValue(key, name, value);
     }
   }
+  if (scenario.policyValues) {
+    sim::RegKeyNode& policies = PoliciesKey();
+    policies.exists = true;
+    for (const auto& [name, value] : *scenario.policyValues) {
+      SetValue(policies, name, value);
+    }
+  }
   if (scenario.squeezeBusy) {
     m.HoldMutex(kSqueezeMutexName, true);
   }
@@ -201,17 +224,14 @@ void ApplyOutsideStep(const velsim::Step& step, bool& squeezeBusy) {
       }
       break;
     }
-    case velsim::Step::Kind::Registry: {
-      sim::RegKeyNode& key = SettingsKey();
-      for (const auto& [name, value] : step.registry) {
-        if (value) {
-          SetValue(key, name, *value);
-        } else {
-          key.Remove(sim::Widen(name).c_str());
-        }
-      }
+    case velsim::Step::Kind::Registry:
+      ChangeValues(SettingsKey(), step);
       break;
-    }
+    case velsim::Step::Kind::Policies:
+      // The key exists from this step on, whatever the step holds.
+      PoliciesKey().exists = true;
+      ChangeValues(PoliciesKey(), step);
+      break;
     case velsim::Step::Kind::SqueezeBusy:
       if (step.squeezeBusy != squeezeBusy) {
         m.HoldMutex(kSqueezeMutexName, step.squeezeBusy);

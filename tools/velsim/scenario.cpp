@@ -270,6 +270,23 @@ class Reader {
     return true;
   }
 
+  // An object of named registry values, as `registry.values` gives them.
+  bool Values(const Json& value, const std::string& field,
+              std::optional<std::vector<std::pair<std::string, RegistryValue>>>& out) {
+    if (!Object(value, field)) {
+      return false;
+    }
+    out.emplace();
+    for (const auto& item : value.items()) {
+      RegistryValue regValue;
+      if (!Value(item.value(), Join(field, item.key()), regValue)) {
+        return false;
+      }
+      out->emplace_back(item.key(), regValue);
+    }
+    return true;
+  }
+
   bool Step(const Json& value, const std::string& field, const std::string& program,
             velsim::Step& out) {
     if (!Object(value, field)) {
@@ -278,7 +295,7 @@ class Reader {
     if (value.size() != 1) {
       return Fail(field,
                   "expected exactly one of ticks, control, command, memory, "
-                  "memorySequence, fileCache, registry, squeezeBusy");
+                  "memorySequence, fileCache, registry, policies, squeezeBusy");
     }
     const std::string key = value.begin().key();
     const Json& body = value.begin().value();
@@ -332,8 +349,8 @@ class Reader {
       out.kind = Step::Kind::FileCache;
       return FileCache(body, at, out.fileCache);
     }
-    if (key == "registry") {
-      out.kind = Step::Kind::Registry;
+    if (key == "registry" || key == "policies") {
+      out.kind = key == "registry" ? Step::Kind::Registry : Step::Kind::Policies;
       if (!Object(body, at)) {
         return false;
       }
@@ -418,7 +435,8 @@ class Reader {
 
     if (root.contains("registry")) {
       const Json& r = root["registry"];
-      if (!Object(r, "registry") || !OnlyKnown(r, "registry", {"writable", "readOnly", "values"})) {
+      if (!Object(r, "registry") ||
+          !OnlyKnown(r, "registry", {"writable", "readOnly", "values", "policies"})) {
         return false;
       }
       if (r.contains("writable") &&
@@ -433,18 +451,11 @@ class Reader {
       if (out.registryReadOnly && !out.registryWritable) {
         return Fail("registry.readOnly", "cannot be true when writable is false");
       }
-      if (r.contains("values")) {
-        if (!Object(r["values"], "registry.values")) {
-          return false;
-        }
-        out.registryValues.emplace();
-        for (const auto& item : r["values"].items()) {
-          RegistryValue value;
-          if (!Value(item.value(), Join("registry.values", item.key()), value)) {
-            return false;
-          }
-          out.registryValues->emplace_back(item.key(), value);
-        }
+      if (r.contains("values") && !Values(r["values"], "registry.values", out.registryValues)) {
+        return false;
+      }
+      if (r.contains("policies") && !Values(r["policies"], "registry.policies", out.policyValues)) {
+        return false;
       }
     }
 

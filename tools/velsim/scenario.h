@@ -53,6 +53,7 @@ struct Step {
     MemorySequence,
     FileCache,
     Registry,
+    Policies,
     SqueezeBusy
   };
   Kind kind = Kind::Ticks;
@@ -61,7 +62,8 @@ struct Step {
   MemoryFields memory;
   std::vector<MemoryFields> sequence;
   FileCacheFields fileCache;
-  std::vector<std::pair<std::string, std::optional<RegistryValue>>> registry;  // null deletes
+  // Registry and Policies: the values changed; null deletes.
+  std::vector<std::pair<std::string, std::optional<RegistryValue>>> registry;
   bool squeezeBusy = false;
 };
 
@@ -79,6 +81,8 @@ struct Scenario {
   bool registryWritable = true;
   bool registryReadOnly = false;  // the key exists and may only be read
   std::optional<std::vector<std::pair<std::string, RegistryValue>>> registryValues;
+  // Values under the policies key; absent: no policies key.
+  std::optional<std::vector<std::pair<std::string, RegistryValue>>> policyValues;
   bool squeezeBusy = false;
   std::vector<Step> steps;
 };
