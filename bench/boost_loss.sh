@@ -11,7 +11,8 @@
 #
 # Builds boost_loss_bench into build/bench/windows (the windows preset's
 # settings, as bench/run does) and runs it with a display of its own through
-# tests/wine/xvfb-run.sh. Each squeeze commits 8 MB.
+# tests/wine/xvfb-run.sh. Each squeeze commits 8 MB. Run it on an otherwise
+# idle machine: a busy one preempts the probe while it exists.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 requests=${1:-200}
@@ -33,7 +34,9 @@ if ! { cmake --preset windows -B build/bench/windows &&
 fi
 exe=build/bench/windows/bench/perf/boost_loss_bench.exe
 
-echo "Squeezes lost to the icon probe, $requests requests each:"
+# The figures depend on how busy the machine is.
+echo "Squeezes lost to the icon probe, $requests requests each (load average" \
+  "$(cut -d ' ' -f 1-3 /proc/loadavg) on $(nproc) processors):"
 printf '  %-34s %-12s %s\n' "icon probe" "figure" "lost"
 for probe in held closed; do
   for figure in changed unchanged; do

@@ -10,6 +10,10 @@
 // renderer's cached icon before each request, so that the refresh draws, as it
 // does after Empty System Cache; "unchanged" keeps it.
 //
+// This thread runs as velmon's user-interface thread does, on processor 0 at
+// below-normal priority. The figures depend on how busy the machine is: a
+// probe preempted between its creation and its close stays in the way longer.
+//
 // The requests run one at a time, each after the previous worker has closed its
 // mutex, so the only other holder a worker can meet is the icon probe. A worker
 // whose creation of the squeeze mutex finds it existing has lost its squeeze.
