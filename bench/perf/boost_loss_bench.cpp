@@ -30,6 +30,7 @@
 
 #include "common/squeezer.h"
 #include "common/system_cache_control.h"
+#include "platform/handles.h"
 #include "platform/platform.h"
 #include "tests/wine/import_slots.h"
 #include "tray/resources/resource.h"
@@ -44,7 +45,7 @@ constexpr DWORD kWorkerBoundMs = 10000;
 decltype(&::CreateMutexW) gRealCreateMutexW = nullptr;
 decltype(&::CloseHandle) gRealCloseHandle = nullptr;
 DWORD gUiThread = 0;
-HANDLE gWorkerDone = nullptr;
+HANDLE gWorkerDone = nullptr;  // owned by main
 std::atomic<HANDLE> gWorkerMutex{nullptr};
 std::atomic<DWORD> gWorkerError{0};
 
@@ -108,7 +109,8 @@ int main(int argc, char** argv) {
   SetThreadAffinityMask(GetCurrentThread(), 1);
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
   gUiThread = GetCurrentThreadId();
-  gWorkerDone = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  const plat::UniqueObject workerDone(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+  gWorkerDone = workerDone.get();
   if (gWorkerDone == nullptr || !Patch("CreateMutexW", &HookCreateMutexW, gRealCreateMutexW) ||
       !Patch("CloseHandle", &HookCloseHandle, gRealCloseHandle)) {
     std::printf("boost_loss_error the calls cannot be watched\n");

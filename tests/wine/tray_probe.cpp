@@ -45,6 +45,7 @@
 #include <vector>
 
 #include "common/squeezer.h"
+#include "platform/handles.h"
 #include "tray/tray_icon_renderer.h"
 
 namespace {
@@ -231,8 +232,9 @@ int Autostart() {
 void PrintTools(HWND tooltip) {
   DWORD processId = 0;
   GetWindowThreadProcessId(tooltip, &processId);
-  HANDLE const process =
-      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+  const plat::UniqueObject owner(
+      OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId));
+  HANDLE const process = owner.get();
   if (process == nullptr) {
     return;
   }
@@ -243,6 +245,11 @@ void PrintTools(HWND tooltip) {
   };
   auto* const remote = static_cast<Remote*>(
       VirtualAllocEx(process, nullptr, sizeof(Remote), MEM_COMMIT, PAGE_READWRITE));
+  const plat::ScopeExit freeRemote([process, remote] {
+    if (remote != nullptr) {
+      VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+  });
   const auto count = static_cast<int>(SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0));
   for (int i = 0; remote != nullptr && i < count; ++i) {
     Remote local{};
@@ -260,10 +267,6 @@ void PrintTools(HWND tooltip) {
     WideCharToMultiByte(CP_UTF8, 0, local.text, -1, text, sizeof text, nullptr, nullptr);
     std::printf("%s\n", text);
   }
-  if (remote != nullptr) {
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
-  }
-  CloseHandle(process);
 }
 
 BOOL CALLBACK PrintTooltip(HWND window, LPARAM) {
