@@ -1,7 +1,6 @@
 #include "tray/tray_icon_renderer.h"
 
 #include <cstdint>
-#include <utility>
 
 #include "platform/platform.h"
 
@@ -10,13 +9,22 @@ namespace {
 // The text buffer holds 8 wide characters, the terminating zero included.
 constexpr int kTextCapacity = 8;
 
-// The white label covers the top ten rows; the bar the four bottom ones.
-constexpr int kLabelRight = 16;
+// The face in the 16-pixel icon's pixels, scaled for a larger icon: the white
+// label covers the top ten rows, the bar the four bottom ones, and a number of
+// two characters starts three columns in.
+constexpr int kUnit = 16;
 constexpr int kLabelBottom = 10;
 constexpr int kBarTop = 12;
-constexpr int kBarBottom = 16;
-// Column 16 already lies outside the canvas: no bar needs more passes.
-constexpr int kLastBarColumn = 16;
+constexpr int kNarrowTextX = 3;
+
+// `pixels` of the 16-pixel icon in an icon `size` pixels square, rounded to the
+// nearest pixel; the same figure at 16.
+int64_t Scaled(int64_t pixels, int32_t size) {
+  return (pixels * size + kUnit / 2) / kUnit;
+}
+
+// From this figure in MB on, the label shows GiB or TiB with the unit.
+constexpr int32_t kUnitLabelFrom = 10000;
 
 constexpr COLORREF kDigitColour = RGB(51, 54, 63);
 
@@ -76,59 +84,53 @@ void FormatNumber(int32_t value, int fieldWidth, wchar_t (&text)[kTextCapacity])
   text[out] = L'\0';
 }
 
-// The contexts and bitmaps one render obtains. Whatever is still held when it
-// goes out of scope, that is after a failed step, is given back: the screen
-// context released, the previous bitmaps put back, then the bitmaps and the
-// contexts deleted.
-class RenderObjects {
- public:
-  RenderObjects() = default;
-  ~RenderObjects() {
-    ReleaseScreen();
-    PutBackBitmaps();
-    DeleteAll();
+// A figure with its unit ("23G"), at x = 0 in the font selected. Where the
+// font makes the two wider than the label, the unit moves left into the gap
+// before it, so that its ink stays on the icon.
+void DrawUnitLabel(HDC colourDC, HDC maskDC, const wchar_t* text, int length, int labelWidth) {
+  int ends[kTextCapacity] = {};
+  SIZE extent{};
+  const bool measured =
+      GetTextExtentExPointW(colourDC, text, length, 0, nullptr, ends, &extent) != FALSE;
+  INT advances[kTextCapacity] = {};
+  for (int i = 0; i < length; ++i) {
+    advances[i] = ends[i] - (i == 0 ? 0 : ends[i - 1]);
   }
-  RenderObjects(const RenderObjects&) = delete;
-  RenderObjects& operator=(const RenderObjects&) = delete;
-
-  // Gives the screen context back (once); false when the release reports failure.
-  bool ReleaseScreen() {
-    HDC const held = std::exchange(screen, nullptr);
-    return held == nullptr || ReleaseDC(nullptr, held) != 0;
+  const int overflow = extent.cx - labelWidth;
+  if (overflow > 0 && length >= 2) {
+    const int beforeUnit = advances[length - 2] - overflow;
+    advances[length - 2] = beforeUnit < 0 ? 0 : beforeUnit;
   }
+  // Unmeasured, the font's own advances are the best guess.
+  const INT* const spacing = measured ? advances : nullptr;
+  ExtTextOutW(colourDC, 0, 0, 0, nullptr, text, static_cast<UINT>(length), spacing);
+  ExtTextOutW(maskDC, 0, 0, 0, nullptr, text, static_cast<UINT>(length), spacing);
+}
 
-  void PutBackBitmaps() {
-    if (colourPrevious != nullptr) {
-      SelectObject(colourDC, std::exchange(colourPrevious, nullptr));
-    }
-    if (maskPrevious != nullptr) {
-      SelectObject(maskDC, std::exchange(maskPrevious, nullptr));
-    }
+// The label's text. Up to 9,999 MB the figure itself, as FormatNumber writes
+// it; a fifth digit would not fit, so from 10,000 MB on whole GiB with "G", and from 1,000 GiB on
+// whole TiB with "T", each rounded to the nearest.
+void FormatLabel(int32_t value, int fieldWidth, wchar_t (&text)[kTextCapacity]) {
+  if (value < kUnitLabelFrom) {
+    FormatNumber(value, fieldWidth, text);
+    return;
   }
-
-  void DeleteAll() {
-    if (colourBitmap != nullptr) {
-      DeleteObject(std::exchange(colourBitmap, nullptr));
-    }
-    if (maskBitmap != nullptr) {
-      DeleteObject(std::exchange(maskBitmap, nullptr));
-    }
-    if (maskDC != nullptr) {
-      DeleteDC(std::exchange(maskDC, nullptr));
-    }
-    if (colourDC != nullptr) {
-      DeleteDC(std::exchange(colourDC, nullptr));
-    }
+  const auto megabytes = static_cast<uint64_t>(value);
+  uint64_t figure = (megabytes + 512) / 1024;
+  wchar_t unit = L'G';
+  if (figure >= 1000) {
+    figure = (megabytes + 524288) / 1048576;
+    unit = L'T';
   }
-
-  HDC screen = nullptr;
-  HDC colourDC = nullptr;
-  HDC maskDC = nullptr;
-  HBITMAP colourBitmap = nullptr;
-  HBITMAP maskBitmap = nullptr;
-  HGDIOBJ colourPrevious = nullptr;
-  HGDIOBJ maskPrevious = nullptr;
-};
+  // At most 2048 TiB: four digits and the unit fit the buffer.
+  FormatNumber(static_cast<int32_t>(figure), 0, text);
+  int length = 0;
+  while (text[length] != L'\0') {
+    ++length;
+  }
+  text[length] = unit;
+  text[length + 1] = L'\0';
+}
 
 }  // namespace
 
@@ -139,80 +141,113 @@ TrayIconRenderer::TrayIconRenderer() {
 }
 
 HICON TrayIconRenderer::IconFor(int32_t value) {
-  if (!cacheStarted_) {
-    cacheStarted_ = true;
-    cachedIcon_ = ready ? Render(value) : nullptr;
+  if (!cachedIcon_.held()) {
+    HICON* const first = cachedIcon_.put();
+    *first = ready ? Render(value) : nullptr;
     lastValue_ = value;
   }
-  if (value == lastValue_) {
-    return cachedIcon_;
+  if (value == lastValue_ && !resized_) {
+    return cachedIcon_.get();
   }
   lastValue_ = value;
-  // A null icon (none drawn yet, or a failed render) fails harmlessly here.
-  DestroyIcon(cachedIcon_);
-  cachedIcon_ = ready ? Render(value) : nullptr;
-  return cachedIcon_;
+  resized_ = false;
+  // The previous icon goes before the next is drawn.
+  HICON* const next = cachedIcon_.put();
+  *next = ready ? Render(value) : nullptr;
+  return cachedIcon_.get();
+}
+
+void TrayIconRenderer::SetSize(int32_t size) {
+  if (size != width || size != height) {
+    width = size;
+    height = size;
+    resized_ = true;
+  }
 }
 
 HICON TrayIconRenderer::Render(int32_t value) {
-  RenderObjects objects;
-  objects.screen = GetDC(nullptr);
-  objects.colourDC = CreateCompatibleDC(objects.screen);
-  objects.maskDC = CreateCompatibleDC(objects.screen);
-  if (objects.screen == nullptr || objects.colourDC == nullptr || objects.maskDC == nullptr) {
+  // Declared in the reverse of the order in which a failed step gives them
+  // back: the screen context first, then the previous bitmaps, then the
+  // bitmaps and the contexts.
+  gdi::MemoryDC colourDC;
+  gdi::MemoryDC maskDC;
+  gdi::Object<HBITMAP> maskBitmap;
+  gdi::Object<HBITMAP> colourBitmap;
+  gdi::Selection maskSelection;
+  gdi::Selection colourSelection;
+  gdi::ScreenDC screen;
+
+  screen.reset(GetDC(nullptr));
+  colourDC.reset(CreateCompatibleDC(screen.get()));
+  maskDC.reset(CreateCompatibleDC(screen.get()));
+  if (screen.get() == nullptr || !colourDC || !maskDC) {
     return nullptr;
   }
   // Made from the screen context, the colour bitmap has the screen's format.
-  objects.colourBitmap = CreateCompatibleBitmap(objects.screen, width, height);
-  if (objects.colourBitmap == nullptr) {
+  colourBitmap.reset(CreateCompatibleBitmap(screen.get(), width, height));
+  if (!colourBitmap) {
     return nullptr;
   }
-  if (!objects.ReleaseScreen()) {
+  if (!screen.Release()) {
     return nullptr;
   }
   // A fresh memory context holds a one-by-one monochrome bitmap, so the mask
   // made from it is monochrome.
-  objects.maskBitmap = CreateCompatibleBitmap(objects.maskDC, width, height);
-  if (objects.maskBitmap == nullptr) {
+  maskBitmap.reset(CreateCompatibleBitmap(maskDC.get(), width, height));
+  if (!maskBitmap) {
     return nullptr;
   }
-  objects.colourPrevious = SelectObject(objects.colourDC, objects.colourBitmap);
-  objects.maskPrevious = SelectObject(objects.maskDC, objects.maskBitmap);
-  if (objects.colourPrevious == nullptr || objects.maskPrevious == nullptr) {
+  HGDIOBJ const colourPrevious = colourSelection.Select(colourDC.get(), colourBitmap.get());
+  HGDIOBJ const maskPrevious = maskSelection.Select(maskDC.get(), maskBitmap.get());
+  if (colourPrevious == nullptr || maskPrevious == nullptr) {
     return nullptr;
   }
   // All black in colour, all white (wholly transparent) in the mask.
   const bool colourCleared =
-      BitBlt(objects.colourDC, 0, 0, width, height, nullptr, 0, 0, BLACKNESS) != FALSE;
+      BitBlt(colourDC.get(), 0, 0, width, height, nullptr, 0, 0, BLACKNESS) != FALSE;
   const bool maskCleared =
-      BitBlt(objects.maskDC, 0, 0, width, height, nullptr, 0, 0, WHITENESS) != FALSE;
+      BitBlt(maskDC.get(), 0, 0, width, height, nullptr, 0, 0, WHITENESS) != FALSE;
   if (!colourCleared || !maskCleared) {
     return nullptr;
   }
-  DrawFace(objects.colourDC, objects.maskDC, value);
+  DrawFace(colourDC.get(), maskDC.get(), value);
   // The base icon changes no pixel, but an icon that cannot be drawn fails the render.
   const bool colourOverlaid =
-      DrawIconEx(objects.colourDC, 0, 0, baseIcon, width, height, 0, nullptr, DI_NORMAL) != FALSE;
+      DrawIconEx(colourDC.get(), 0, 0, baseIcon, width, height, 0, nullptr, DI_NORMAL) != FALSE;
   const bool maskOverlaid =
-      DrawIconEx(objects.maskDC, 0, 0, baseIcon, width, height, 0, nullptr, DI_NORMAL) != FALSE;
+      DrawIconEx(maskDC.get(), 0, 0, baseIcon, width, height, 0, nullptr, DI_NORMAL) != FALSE;
   if (!colourOverlaid || !maskOverlaid) {
     return nullptr;
   }
-  objects.PutBackBitmaps();
+  colourSelection.Restore();
+  maskSelection.Restore();
   ICONINFO info{};
   info.fIcon = TRUE;
-  info.hbmMask = objects.maskBitmap;
-  info.hbmColor = objects.colourBitmap;
-  // The icon keeps copies of both bitmaps, so ours go at once.
-  HICON const icon = CreateIconIndirect(&info);
-  objects.DeleteAll();
-  return icon;
+  info.hbmMask = maskBitmap.get();
+  info.hbmColor = colourBitmap.get();
+  // The icon keeps copies of both bitmaps, so ours go on the way out.
+  return CreateIconIndirect(&info);
 }
 
 bool TrayIconRenderer::DrawFace(HDC colourDC, HDC maskDC, int32_t value) {
-  HPEN const whitePen = CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
-  HPEN const blackPen = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
-  HBRUSH const blackBrush = CreateSolidBrush(RGB(0, 0, 0));
+  // Declared in the reverse of the order in which they are given back on the
+  // way out: each context's previous font, then the font, the mask's previous
+  // pen and the black pen, the colour context's previous pen and the bar pen,
+  // the mask's previous brush and the black brush.
+  gdi::Object<HBRUSH> blackBrush;
+  gdi::Selection maskBrush;
+  gdi::Object<HPEN> barPen;
+  gdi::Object<HPEN> whitePen;
+  gdi::Selection colourPen;
+  gdi::Object<HPEN> blackPen;
+  gdi::Selection maskPen;
+  gdi::Object<HFONT> font;
+  gdi::Selection maskFont;
+  gdi::Selection colourFont;
+
+  whitePen.reset(CreatePen(PS_SOLID, 1, RGB(255, 255, 255)));
+  blackPen.reset(CreatePen(PS_SOLID, 1, RGB(0, 0, 0)));
+  blackBrush.reset(CreateSolidBrush(RGB(0, 0, 0)));
   wchar_t text[kTextCapacity] = {};
 
   // The bar grows with the share in use. A total below 1 MB counts as 1, so
@@ -220,56 +255,55 @@ bool TrayIconRenderer::DrawFace(HDC colourDC, HDC maskDC, int32_t value) {
   // arithmetic for every real reading, and no overflow for absurd ones.
   const int64_t divisor = totalMB < 1 ? 1 : totalMB;
   const int64_t barLength = 16 - (int64_t{value} * 16) / divisor;
+  // The icon is `width` pixels square (16 at the platform's base DPI).
+  const auto scaled = [this](int64_t pixels) { return static_cast<int>(Scaled(pixels, width)); };
 
   SetBkMode(colourDC, TRANSPARENT);
   SetBkMode(maskDC, TRANSPARENT);
   // The mask keeps its default black text colour: digits stay opaque there.
   SetTextColor(colourDC, kDigitColour);
-  HGDIOBJ const colourPreviousPen = SelectObject(colourDC, whitePen);
+  colourPen.Select(colourDC, whitePen.get());
 
   const FaceStyle style = StyleFor(value);
-  FormatNumber(value, style.fieldWidth, text);
-  HFONT const font = CreateFontW(style.fontHeight, 0, 0, 0, style.fontWeight, FALSE, FALSE, FALSE,
-                                 ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                 PROOF_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"Arial");
-  HGDIOBJ const colourPreviousFont = SelectObject(colourDC, font);
-  HGDIOBJ const maskPreviousFont = SelectObject(maskDC, font);
+  FormatLabel(value, style.fieldWidth, text);
+  font.reset(CreateFontW(scaled(style.fontHeight), 0, 0, 0, style.fontWeight, FALSE, FALSE, FALSE,
+                         ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, PROOF_QUALITY,
+                         DEFAULT_PITCH | FF_DONTCARE, L"Arial"));
+  colourFont.Select(colourDC, font.get());
+  maskFont.Select(maskDC, font.get());
 
   // White pen and the context's default white brush: the white label.
-  Rectangle(colourDC, 0, 0, kLabelRight, kLabelBottom);
-  HGDIOBJ const maskPreviousBrush = SelectObject(maskDC, blackBrush);
-  HGDIOBJ const maskPreviousPen = SelectObject(maskDC, blackPen);
+  Rectangle(colourDC, 0, 0, width, scaled(kLabelBottom));
+  maskBrush.Select(maskDC, blackBrush.get());
+  maskPen.Select(maskDC, blackPen.get());
   // Black in the mask: the label is opaque.
-  Rectangle(maskDC, 0, 0, kLabelRight, kLabelBottom);
+  Rectangle(maskDC, 0, 0, width, scaled(kLabelBottom));
 
   const int length = lstrlenW(text);
-  const int x = value > 99 ? 0 : 3;
-  TextOutW(colourDC, x, 0, text, length);
-  TextOutW(maskDC, x, 0, text, length);
-
-  HPEN const barPen = CreatePen(PS_SOLID, 1, BarColour(barLength));
-  SelectObject(colourDC, colourPreviousPen);
-  DeleteObject(whitePen);
-  SelectObject(colourDC, barPen);
-  // Column i of the bar rows, in the bar colour and opaque in the mask (black
-  // pen); L + 1 columns. A negative value (never a real reading) would ask for
-  // millions of columns beyond the canvas: those passes draw nothing and are left out.
-  const int64_t lastColumn = barLength < kLastBarColumn ? barLength : kLastBarColumn;
-  for (int i = 0; i <= lastColumn; ++i) {
-    MoveToEx(colourDC, i, kBarTop, nullptr);
-    LineTo(colourDC, i, kBarBottom);
-    MoveToEx(maskDC, i, kBarTop, nullptr);
-    LineTo(maskDC, i, kBarBottom);
+  if (value < kUnitLabelFrom) {
+    const int x = value > 99 ? 0 : scaled(kNarrowTextX);
+    TextOutW(colourDC, x, 0, text, length);
+    TextOutW(maskDC, x, 0, text, length);
+  } else {
+    DrawUnitLabel(colourDC, maskDC, text, length, width);
   }
 
-  SelectObject(colourDC, colourPreviousFont);
-  SelectObject(maskDC, maskPreviousFont);
-  DeleteObject(font);
-  SelectObject(maskDC, maskPreviousPen);
-  DeleteObject(blackPen);
-  SelectObject(colourDC, colourPreviousPen);
-  DeleteObject(barPen);
-  SelectObject(maskDC, maskPreviousBrush);
-  DeleteObject(blackBrush);
+  barPen.reset(CreatePen(PS_SOLID, 1, BarColour(barLength)));
+  colourPen.Restore();
+  whitePen.reset();
+  colourPen.Select(colourDC, barPen.get());
+  // Column i of the bar rows, in the bar colour and opaque in the mask (black
+  // pen); L + 1 columns of the 16-pixel icon, scaled. Column `width` already
+  // lies outside the canvas: a longer bar (a negative value, never a real
+  // reading, asks for millions of columns) draws nothing more and is cut there.
+  const int64_t barColumns = Scaled(barLength + 1, width);
+  const int64_t lastColumn = barColumns - 1 < width ? barColumns - 1 : width;
+  const int barTop = scaled(kBarTop);
+  for (int i = 0; i <= lastColumn; ++i) {
+    MoveToEx(colourDC, i, barTop, nullptr);
+    LineTo(colourDC, i, height);
+    MoveToEx(maskDC, i, barTop, nullptr);
+    LineTo(maskDC, i, height);
+  }
   return true;
 }

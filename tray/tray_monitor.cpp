@@ -1,9 +1,10 @@
 #include "tray/tray_monitor.h"
 
-#include "common/squeezer.h"
 #include "platform/platform.h"
+#include "tray/gdi_handles.h"
 #include "tray/resources/resource.h"
 #include "tray/service_presence.h"
+#include "tray/tray_icon_choice.h"
 #include "tray/tray_icon_renderer.h"
 
 namespace {
@@ -13,6 +14,43 @@ TrayMonitor* gActive = nullptr;
 
 constexpr UINT_PTR kTimerId = 1;
 constexpr UINT kTimerMs = 201;
+
+// The platform's base DPI, at which small icons are 16 pixels square.
+constexpr UINT kBaseDpi = 96;
+
+using DpiForWindowCall = UINT(WINAPI*)(HWND);
+using MetricForDpiCall = int(WINAPI*)(int, UINT);
+
+// The DPI the window is shown at; the screen's where the system cannot tell
+// a window's own (before Windows 10).
+UINT DpiOf(HWND window) {
+  static const auto dpiForWindow = reinterpret_cast<DpiForWindowCall>(
+      plat::FindProc(plat::FindModule(L"user32.dll"), "GetDpiForWindow"));
+  if (dpiForWindow != nullptr) {
+    const UINT dpi = dpiForWindow(window);
+    if (dpi != 0) {
+      return dpi;
+    }
+  }
+  gdi::ScreenDC screen;
+  screen.reset(GetDC(nullptr));
+  const int dpi = screen.get() != nullptr ? GetDeviceCaps(screen.get(), LOGPIXELSX) : 0;
+  return dpi > 0 ? static_cast<UINT>(dpi) : kBaseDpi;
+}
+
+// The size the notification area draws icons at for `dpi`: the system's small
+// icon size for that DPI, or 16 scaled where the system cannot tell.
+int32_t SmallIconSize(UINT dpi) {
+  static const auto metricForDpi = reinterpret_cast<MetricForDpiCall>(
+      plat::FindProc(plat::FindModule(L"user32.dll"), "GetSystemMetricsForDpi"));
+  if (metricForDpi != nullptr) {
+    const int size = metricForDpi(SM_CXSMICON, dpi);
+    if (size > 0) {
+      return size;
+    }
+  }
+  return MulDiv(16, static_cast<int>(dpi), kBaseDpi);
+}
 
 }  // namespace
 
@@ -25,6 +63,9 @@ void TrayMonitor::Run(HINSTANCE instance) {
     return;  // another instance runs
   }
   notifyData_ = NOTIFYICONDATAW{};
+  // The tip until the first reading.
+  lstrcpynW(notifyData_.szTip, kTrayWindowTitle, kTipCapacity);
+  tipShown_ = false;
   busyIcon_ = LoadIconW(instance, MAKEINTRESOURCEW(IDI_BUSY));
   renderer_.baseIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_BLANK));
   plat::MemoryStatus status{};
@@ -42,6 +83,7 @@ void TrayMonitor::Run(HINSTANCE instance) {
   // The shell runs unelevated: an elevated velmon must let its messages in.
   ChangeWindowMessageFilterEx(window, taskbarCreatedMessage, MSGFLT_ALLOW, nullptr);
   ChangeWindowMessageFilterEx(window, notifyMessage, MSGFLT_ALLOW, nullptr);
+  renderer_.SetSize(SmallIconSize(DpiOf(window)));
   menu = LoadMenuW(instance, MAKEINTRESOURCEW(IDR_TRAY_MENU));
   SetTimer(window, kTimerId, kTimerMs, nullptr);
   SetWindowTextW(window, kTrayWindowTitle);
@@ -66,21 +108,31 @@ int TrayMonitor::NotifyIcon(DWORD action) {
   notifyData_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   notifyData_.uCallbackMessage = notifyMessage;
   notifyData_.hIcon = CurrentIcon();
-  lstrcpynW(notifyData_.szTip, kTrayWindowTitle, 64);
   Shell_NotifyIconW(action, &notifyData_);
   return 1;
 }
 
 HICON TrayMonitor::CurrentIcon() {
-  // Creating the squeeze mutex tells whether anybody holds it; the probe is
-  // closed again on the way out.
-  const SqueezeMutex probe;
-  if (probe.creationError() != 0) {
+  const TrayIconChoice choice = ChooseTrayIcon();
+  if (choice.busy) {
     return busyIcon_;
   }
-  plat::MemoryStatus status{};
-  plat::QueryMemoryStatus(status);
-  return renderer_.IconFor(static_cast<int32_t>(status.availPhys >> 20));
+  ShowTip(choice.availableMB, choice.memoryLoad);
+  return renderer_.IconFor(static_cast<int32_t>(choice.availableMB));
+}
+
+void TrayMonitor::ShowTip(uint32_t availableMB, uint32_t memoryLoad) {
+  // The record carries the tip to the shell with every icon it sends; its text
+  // is rewritten only when the reading changed.
+  if (tipShown_ && availableMB == tipMB_ && memoryLoad == tipLoad_) {
+    return;
+  }
+  tipShown_ = true;
+  tipMB_ = availableMB;
+  tipLoad_ = memoryLoad;
+  wchar_t tip[kTipCapacity];
+  FormatTip(availableMB, memoryLoad, tip);
+  lstrcpynW(notifyData_.szTip, tip, kTipCapacity);
 }
 
 void TrayMonitor::RefreshIcon() {
@@ -92,6 +144,11 @@ void TrayMonitor::RefreshActiveIcon() {
   if (gActive != nullptr) {
     gActive->RefreshIcon();
   }
+}
+
+void TrayMonitor::OnDpiChanged(UINT dpi) {
+  renderer_.SetSize(SmallIconSize(dpi));
+  RefreshIcon();
 }
 
 void TrayMonitor::ProbeService() {
@@ -150,6 +207,12 @@ INT_PTR TrayMonitor::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       LaunchControlPanel();
       Sleep(2048);
     }
+    return TRUE;
+  }
+  if (message == WM_DPICHANGED) {
+    // The new DPI in both halves of wParam; the suggested rectangle does not
+    // matter to a hidden window.
+    OnDpiChanged(LOWORD(wParam));
     return TRUE;
   }
   if (message == taskbarCreatedMessage) {

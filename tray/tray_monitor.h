@@ -29,7 +29,8 @@ class TrayMonitor {
   // Sends the whole notify-icon record with NIM_ADD, NIM_MODIFY or NIM_DELETE.
   int NotifyIcon(DWORD action);
 
-  // The busy picture while a squeeze runs anywhere, else the drawn memory icon.
+  // The busy picture while a squeeze runs anywhere, else the drawn memory icon;
+  // the tip follows the reading.
   HICON CurrentIcon();
 
   // Sends the current icon to the shell.
@@ -37,6 +38,9 @@ class TrayMonitor {
 
   // Sets serviceEnabled and the Enable check mark from the service's presence.
   void ProbeService();
+
+  // Draws the icon at the small-icon size of the new DPI and sends it.
+  void OnDpiChanged(UINT dpi);
 
   // Runs a menu command; other identifiers do nothing.
   void OnCommand(WORD identifier);
@@ -55,12 +59,18 @@ class TrayMonitor {
   void ShowMenu();
   void ToggleService();
   static void RefreshActiveIcon();
+  // Puts the tip for a reading into the notify-icon record.
+  void ShowTip(uint32_t availableMB, uint32_t memoryLoad);
 
   SystemCacheControl& cache_;
   CSqueezeRam& squeezer_;
   TrayIconRenderer& renderer_;
   NOTIFYICONDATAW notifyData_{};
   HICON busyIcon_ = nullptr;
+  // The reading the tip in notifyData_ shows, once one was shown.
+  bool tipShown_ = false;
+  uint32_t tipMB_ = 0;
+  uint32_t tipLoad_ = 0;
 };
 
 // Starts the companion control panel, with no parameters.

@@ -278,6 +278,9 @@ struct Machine {
 
   // Called after each recorded sleep, so that a test can act "meanwhile".
   void (*onSleep)(uint32_t milliseconds) = nullptr;
+  // Called at each plain memory-status call before it reads, so that a test
+  // can see the machine as it is when the code reads memory.
+  void (*onMemoryStatus)() = nullptr;
   // The monotonic clock in ms; each recorded sleep advances it by its length.
   uint64_t clockMs = 0;
 

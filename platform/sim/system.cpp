@@ -107,6 +107,9 @@ namespace plat {
 
 void QueryMemoryStatus(MemoryStatus& status) {
   ++sim::machine().plainStatusCalls;
+  if (sim::machine().onMemoryStatus != nullptr) {
+    sim::machine().onMemoryStatus();
+  }
   Fill(status);
 }
 

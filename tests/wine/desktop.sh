@@ -19,9 +19,10 @@
 #   taskbar FILE        the pixels of the taskbar, the bottom 20 rows
 #   taskbar_shown       a fresh screenshot's taskbar is no longer all black
 #
-#   pin_memory FILE     writes FILE as a /proc/meminfo with 400 MB of 1 GB
-#                       available and 64 MB of free page file, and makes it the
-#                       one `pinned` uses ($pinned_meminfo)
+#   pin_memory FILE [MB]
+#                       writes FILE as a /proc/meminfo with MB (400 unless
+#                       given) of 1 GB available and 64 MB of free page file,
+#                       and makes it the one `pinned` uses ($pinned_meminfo)
 #   pinned COMMAND...   runs COMMAND in a mount namespace of its own in which
 #                       /proc/meminfo is that file. Wine takes the available
 #                       memory from it (the total still from the host), so no
@@ -69,10 +70,11 @@ taskbar_shown() {
 
 pin_memory() {
   pinned_meminfo=$1
-  cat >"$pinned_meminfo" <<'MEMINFO'
+  local kb=$((${2:-400} * 1024))
+  cat >"$pinned_meminfo" <<MEMINFO
 MemTotal:        1048576 kB
-MemFree:          409600 kB
-MemAvailable:     409600 kB
+MemFree:         $kb kB
+MemAvailable:    $kb kB
 Buffers:               0 kB
 Cached:                0 kB
 SwapCached:            0 kB

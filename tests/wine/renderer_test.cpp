@@ -7,6 +7,7 @@
 // With -v it also prints every icon drawn and the figures the system reported.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/wine/import_slots.h"
 #include "tray/tray_icon_renderer.h"
 
 namespace {
@@ -68,6 +70,9 @@ struct Watch {
   std::vector<const void*> made;  // the objects made during this watch, in order
   std::string failCall;           // the call to fail, at its failOccurrence-th use
   int failOccurrence = 0;
+  // The texts drawn, and one past the rightmost column the widest of them inks.
+  std::vector<std::string> texts;
+  long inkRight = 0;
   // Across watches: the objects made while watching and not released since.
   std::set<const void*> live;
   long created = 0;
@@ -85,6 +90,8 @@ void StartWatch(const std::string& failCall = "", int failOccurrence = 0) {
   g_watch.made.clear();
   g_watch.failCall = failCall;
   g_watch.failOccurrence = failOccurrence;
+  g_watch.texts.clear();
+  g_watch.inkRight = 0;
 }
 
 void StopWatch() {
@@ -204,6 +211,8 @@ struct RealCalls {
   decltype(&::Rectangle) rectangle;
   decltype(&::lstrlenW) lstrlenW;
   decltype(&::TextOutW) textOutW;
+  decltype(&::GetTextExtentExPointW) getTextExtentExPointW;
+  decltype(&::ExtTextOutW) extTextOutW;
   decltype(&::MoveToEx) moveToEx;
   decltype(&::LineTo) lineTo;
   decltype(&::DeleteObject) deleteObject;
@@ -337,9 +346,63 @@ int WINAPI HookLstrlenW(LPCWSTR text) {
   return length;
 }
 
+// Notes the text drawn and where its ink ends: drawn once more, black on
+// white, in the font selected into `dc`, on a canvas wide enough for any label.
+// Through the real calls, by hand, so that the watch sees none of them.
+void NoteInk(HDC dc, int x, LPCWSTR text, int length, const INT* advances) {
+  if (!g_watch.on) {
+    return;
+  }
+  g_watch.texts.push_back(Quoted(text, length));
+  constexpr int kWide = 64;
+  BITMAPINFO format{};
+  format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  format.bmiHeader.biWidth = kWide;
+  format.bmiHeader.biHeight = -kWide;
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HDC const scratch = g_real.createCompatibleDC(dc);
+  HBITMAP const canvas = CreateDIBSection(scratch, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ const previousBitmap = g_real.selectObject(scratch, canvas);
+  HGDIOBJ const previousFont = g_real.selectObject(scratch, GetCurrentObject(dc, OBJ_FONT));
+  PatBlt(scratch, 0, 0, kWide, kWide, WHITENESS);
+  g_real.setBkMode(scratch, TRANSPARENT);
+  g_real.extTextOutW(scratch, x, 0, 0, nullptr, text, static_cast<UINT>(length), advances);
+  GdiFlush();
+  const auto* const pixels = static_cast<const uint32_t*>(bits);
+  for (int i = 0; pixels != nullptr && i < kWide * kWide; ++i) {
+    if ((pixels[i] & 0xFFFFFF) != 0xFFFFFF) {
+      g_watch.inkRight = std::max(g_watch.inkRight, long{i % kWide} + 1);
+    }
+  }
+  g_real.selectObject(scratch, previousFont);
+  g_real.selectObject(scratch, previousBitmap);
+  g_real.deleteObject(canvas);
+  g_real.deleteDC(scratch);
+}
+
 BOOL WINAPI HookTextOutW(HDC dc, int x, int y, LPCWSTR text, int length) {
   Record("TextOutW", {Name(dc), Int(x), Int(y), Quoted(text, length), Int(length)});
+  NoteInk(dc, x, text, length, nullptr);
   return g_real.textOutW(dc, x, y, text, length);
+}
+
+// The measured extents depend on the font: only the call is written down.
+BOOL WINAPI HookGetTextExtentExPointW(HDC dc, LPCWSTR text, int length, int maxExtent, LPINT fit,
+                                      LPINT ends, LPSIZE size) {
+  Record("GetTextExtentExPointW", {Name(dc), Quoted(text, length), Int(length)});
+  return g_real.getTextExtentExPointW(dc, text, length, maxExtent, fit, ends, size);
+}
+
+BOOL WINAPI HookExtTextOutW(HDC dc, int x, int y, UINT options, const RECT* rect, LPCWSTR text,
+                            UINT length, const INT* advances) {
+  Record("ExtTextOutW",
+         {Name(dc), Int(x), Int(y), Int(options), rect ? "rect" : "null",
+          Quoted(text, static_cast<int>(length)), Int(length), advances ? "advances" : "null"});
+  NoteInk(dc, x, text, static_cast<int>(length), advances);
+  return g_real.extTextOutW(dc, x, y, options, rect, text, length, advances);
 }
 
 BOOL WINAPI HookMoveToEx(HDC dc, int x, int y, LPPOINT previous) {
@@ -404,43 +467,6 @@ BOOL WINAPI HookDestroyIcon(HICON icon) {
   return result;
 }
 
-// Points every import slot of this program named `name` at `hook`, keeping the
-// address it held in `real`. False when no slot has that name.
-template <typename F>
-bool Patch(const char* name, F hook, F& real) {
-  auto* const base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-  const auto* const dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  const auto* const headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-  const IMAGE_DATA_DIRECTORY& imports =
-      headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-  bool patched = false;
-  for (auto* module =
-           reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-       module->Name != 0; ++module) {
-    const DWORD lookup =
-        module->OriginalFirstThunk != 0 ? module->OriginalFirstThunk : module->FirstThunk;
-    auto* entry = reinterpret_cast<const IMAGE_THUNK_DATA*>(base + lookup);
-    auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
-    for (; entry->u1.AddressOfData != 0; ++entry, ++slot) {
-      if (IMAGE_SNAP_BY_ORDINAL(entry->u1.Ordinal)) {
-        continue;
-      }
-      const auto* byName =
-          reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + entry->u1.AddressOfData);
-      if (std::strcmp(reinterpret_cast<const char*>(byName->Name), name) != 0) {
-        continue;
-      }
-      DWORD protection = 0;
-      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &protection);
-      real = reinterpret_cast<F>(slot->u1.Function);
-      slot->u1.Function = reinterpret_cast<ULONG_PTR>(hook);
-      VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, protection, &protection);
-      patched = true;
-    }
-  }
-  return patched;
-}
-
 void InstallHooks() {
   CHECK(Patch("GetDC", &HookGetDC, g_real.getDC));
   CHECK(Patch("ReleaseDC", &HookReleaseDC, g_real.releaseDC));
@@ -457,6 +483,8 @@ void InstallHooks() {
   CHECK(Patch("Rectangle", &HookRectangle, g_real.rectangle));
   CHECK(Patch("lstrlenW", &HookLstrlenW, g_real.lstrlenW));
   CHECK(Patch("TextOutW", &HookTextOutW, g_real.textOutW));
+  CHECK(Patch("GetTextExtentExPointW", &HookGetTextExtentExPointW, g_real.getTextExtentExPointW));
+  CHECK(Patch("ExtTextOutW", &HookExtTextOutW, g_real.extTextOutW));
   CHECK(Patch("MoveToEx", &HookMoveToEx, g_real.moveToEx));
   CHECK(Patch("LineTo", &HookLineTo, g_real.lineTo));
   CHECK(Patch("DeleteObject", &HookDeleteObject, g_real.deleteObject));
@@ -499,6 +527,10 @@ constexpr COLORREF kMagenta = RGB(255, 0, 255);
 constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kDigits = RGB(51, 54, 63);
 
+void Append(std::vector<std::string>& calls, const std::vector<std::string>& more) {
+  calls.insert(calls.end(), more.begin(), more.end());
+}
+
 std::vector<std::string> ExpectedDrawFace(const Face& face) {
   const std::string text = std::string("\"") + face.text + "\"";
   const std::string length = Int(static_cast<long long>(std::strlen(face.text)));
@@ -519,13 +551,22 @@ std::vector<std::string> ExpectedDrawFace(const Face& face) {
       "SelectObject(dc2,pen2)=default-pen",
       "Rectangle(dc2,0,0,16,10)",
       "lstrlenW(" + text + ")=" + length,
-      "TextOutW(dc1," + Int(face.x) + ",0," + text + "," + length + ")",
-      "TextOutW(dc2," + Int(face.x) + ",0," + text + "," + length + ")",
-      "CreatePen(0,1," + Colour(face.barColour) + ")=pen3",
-      "SelectObject(dc1,default-pen)=pen1",
-      "DeleteObject(pen1)=1",
-      "SelectObject(dc1,pen3)=default-pen",
   };
+  if (face.value < 10000) {
+    Append(calls, {"TextOutW(dc1," + Int(face.x) + ",0," + text + "," + length + ")",
+                   "TextOutW(dc2," + Int(face.x) + ",0," + text + "," + length + ")"});
+  } else {
+    // A figure with its unit: measured, and drawn with advances that keep it on the label.
+    Append(calls, {"GetTextExtentExPointW(dc1," + text + "," + length + ")",
+                   "ExtTextOutW(dc1,0,0,0,null," + text + "," + length + ",advances)",
+                   "ExtTextOutW(dc2,0,0,0,null," + text + "," + length + ",advances)"});
+  }
+  Append(calls, {
+                    "CreatePen(0,1," + Colour(face.barColour) + ")=pen3",
+                    "SelectObject(dc1,default-pen)=pen1",
+                    "DeleteObject(pen1)=1",
+                    "SelectObject(dc1,pen3)=default-pen",
+                });
   // Columns beyond 16 would lie outside the canvas: no pass is made for them.
   for (int i = 0; i <= face.barLength && i <= 16; ++i) {
     calls.push_back("MoveToEx(dc1," + Int(i) + ",12,null)");
@@ -576,10 +617,6 @@ std::vector<std::string> ExpectedBeforeFace() {
   };
 }
 
-void Append(std::vector<std::string>& calls, const std::vector<std::string>& more) {
-  calls.insert(calls.end(), more.begin(), more.end());
-}
-
 std::vector<std::string> ExpectedRender(const Face& face) {
   std::vector<std::string> calls = ExpectedBeforeFace();
   Append(calls, ExpectedDrawFace(face));
@@ -594,39 +631,48 @@ std::vector<std::string> ExpectedRender(const Face& face) {
 // ---- Reading icons back -------------------------------------------------------------
 
 constexpr int kSize = 16;
+constexpr int kLargestSize = 32;  // the small-icon size at 200 per cent
 constexpr uint32_t kWhite = 0xFFFFFF;
 constexpr uint32_t kBlack = 0x000000;
 
-// Pixels as 0xRRGGBB, row 0 first; a mask pixel is 0 where the icon is opaque.
+// Pixels as 0xRRGGBB, row 0 first, `size` a row; a mask pixel is 0 where the
+// icon is opaque.
 struct IconPixels {
-  uint32_t colour[kSize * kSize];
-  uint32_t mask[kSize * kSize];
+  uint32_t colour[kLargestSize * kLargestSize];
+  uint32_t mask[kLargestSize * kLargestSize];
   int colourBits;
+  int size;
 };
+
+// `pixels` of the 16-pixel icon in the icon `size` pixels square, as the
+// renderer scales its face: rounded to the nearest pixel.
+int Scaled(int pixels, int size) {
+  return (pixels * size + kSize / 2) / kSize;
+}
 
 uint32_t Rgb(COLORREF colour) {
   return (uint32_t{GetRValue(colour)} << 16) | (uint32_t{GetGValue(colour)} << 8) |
          GetBValue(colour);
 }
 
-bool ReadBitmap(HDC dc, HBITMAP bitmap, uint32_t* pixels) {
+bool ReadBitmap(HDC dc, HBITMAP bitmap, int size, uint32_t* pixels) {
   BITMAPINFO format{};
   format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  format.bmiHeader.biWidth = kSize;
-  format.bmiHeader.biHeight = -kSize;  // top-down
+  format.bmiHeader.biWidth = size;
+  format.bmiHeader.biHeight = -size;  // top-down
   format.bmiHeader.biPlanes = 1;
   format.bmiHeader.biBitCount = 32;
   format.bmiHeader.biCompression = BI_RGB;
-  if (GetDIBits(dc, bitmap, 0, kSize, pixels, &format, DIB_RGB_COLORS) != kSize) {
+  if (GetDIBits(dc, bitmap, 0, static_cast<UINT>(size), pixels, &format, DIB_RGB_COLORS) != size) {
     return false;
   }
-  for (int i = 0; i < kSize * kSize; ++i) {
+  for (int i = 0; i < size * size; ++i) {
     pixels[i] &= 0xFFFFFF;
   }
   return true;
 }
 
-bool ReadIcon(HICON icon, IconPixels& pixels) {
+bool ReadIcon(HICON icon, IconPixels& pixels, int size = kSize) {
   ICONINFO info{};
   if (icon == nullptr || !GetIconInfo(icon, &info)) {
     return false;
@@ -636,11 +682,12 @@ bool ReadIcon(HICON icon, IconPixels& pixels) {
   GetObjectW(info.hbmColor, sizeof colour, &colour);
   GetObjectW(info.hbmMask, sizeof mask, &mask);
   pixels.colourBits = colour.bmBitsPixel;
+  pixels.size = size;
   HDC const dc = CreateCompatibleDC(nullptr);
-  const bool read = info.hbmColor != nullptr && colour.bmWidth == kSize &&
-                    colour.bmHeight == kSize && mask.bmWidth == kSize && mask.bmHeight == kSize &&
-                    mask.bmBitsPixel == 1 && ReadBitmap(dc, info.hbmColor, pixels.colour) &&
-                    ReadBitmap(dc, info.hbmMask, pixels.mask);
+  const bool read = info.hbmColor != nullptr && colour.bmWidth == size && colour.bmHeight == size &&
+                    mask.bmWidth == size && mask.bmHeight == size && mask.bmBitsPixel == 1 &&
+                    size <= kLargestSize && ReadBitmap(dc, info.hbmColor, size, pixels.colour) &&
+                    ReadBitmap(dc, info.hbmMask, size, pixels.mask);
   DeleteDC(dc);
   DeleteObject(info.hbmColor);
   DeleteObject(info.hbmMask);
@@ -650,12 +697,13 @@ bool ReadIcon(HICON icon, IconPixels& pixels) {
 // One character per pixel: ' ' transparent, '.' white, '#' digit colour, '+'
 // another shade, and G, Y, M, R for the bar colours.
 void PrintIcon(const IconPixels& pixels) {
-  for (int y = 0; y < kSize; ++y) {
+  const int size = pixels.size;
+  for (int y = 0; y < size; ++y) {
     std::string row = "  |";
-    for (int x = 0; x < kSize; ++x) {
-      const uint32_t colour = pixels.colour[y * kSize + x];
+    for (int x = 0; x < size; ++x) {
+      const uint32_t colour = pixels.colour[y * size + x];
       char c = '+';
-      if (pixels.mask[y * kSize + x] != 0) {
+      if (pixels.mask[y * size + x] != 0) {
         c = colour == kBlack ? ' ' : '?';
       } else if (colour == kWhite) {
         c = '.';
@@ -681,45 +729,51 @@ void PrintIcon(const IconPixels& pixels) {
 // screen's format, so colours are exact only on a true-colour screen (the
 // virtual display is 24-bit). The substitute font's glyphs are smoothed and
 // differ from the platform's own: only some pixels of the digit colour are
-// asked for, not glyph shapes.
+// asked for, not glyph shapes. A larger icon has the same plan, scaled.
 void CheckPicture(const IconPixels& pixels, const Face& face, const std::string& what) {
   const int failedBefore = g_failed;
+  const int size = pixels.size;
+  const int labelRows = Scaled(10, size);
+  const int barTop = Scaled(12, size);
+  const int textX = Scaled(face.x, size);
+  const int barColumns = Scaled(face.barLength + 1, size);
   bool labelOpaque = true;
   bool inkInPlace = true;
   int digitPixels = 0;
-  for (int y = 0; y < 10; ++y) {
-    for (int x = 0; x < kSize; ++x) {
-      const uint32_t colour = pixels.colour[y * kSize + x];
-      labelOpaque = labelOpaque && pixels.mask[y * kSize + x] == 0;
-      if (colour != kWhite && x < face.x) {
+  for (int y = 0; y < labelRows; ++y) {
+    for (int x = 0; x < size; ++x) {
+      const uint32_t colour = pixels.colour[y * size + x];
+      labelOpaque = labelOpaque && pixels.mask[y * size + x] == 0;
+      if (colour != kWhite && x < textX) {
         inkInPlace = false;
       }
       digitPixels += colour == Rgb(kDigits) ? 1 : 0;
     }
   }
-  CHECK_WHAT(labelOpaque, what + ": rows 0..9 are opaque");
-  CHECK_WHAT(inkInPlace, what + ": the label is white left of column " + Int(face.x));
+  CHECK_WHAT(labelOpaque, what + ": rows 0.." + Int(labelRows - 1) + " are opaque");
+  CHECK_WHAT(inkInPlace, what + ": the label is white left of column " + Int(textX));
   CHECK_WHAT(digitPixels > 0, what + ": digits in rgb(51,54,63) in the label");
-  CHECK_WHAT(digitPixels < 10 * kSize / 2, what + ": the label is mostly white");
+  CHECK_WHAT(digitPixels < labelRows * size / 2, what + ": the label is mostly white");
 
   bool gapTransparent = true;
-  for (int i = 10 * kSize; i < 12 * kSize; ++i) {
+  for (int i = labelRows * size; i < barTop * size; ++i) {
     gapTransparent = gapTransparent && pixels.mask[i] != 0 && pixels.colour[i] == kBlack;
   }
-  CHECK_WHAT(gapTransparent, what + ": rows 10 and 11 are transparent");
+  CHECK_WHAT(gapTransparent,
+             what + ": rows " + Int(labelRows) + ".." + Int(barTop - 1) + " are transparent");
 
   bool barRight = true;
-  for (int y = 12; y < kSize; ++y) {
-    for (int x = 0; x < kSize; ++x) {
-      const int i = y * kSize + x;
-      if (x <= face.barLength) {
+  for (int y = barTop; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
+      const int i = y * size + x;
+      if (x < barColumns) {
         barRight = barRight && pixels.mask[i] == 0 && pixels.colour[i] == Rgb(face.barColour);
       } else {
         barRight = barRight && pixels.mask[i] != 0 && pixels.colour[i] == kBlack;
       }
     }
   }
-  CHECK_WHAT(barRight, what + ": bar of " + Int(face.barLength + 1) + " columns in " +
+  CHECK_WHAT(barRight, what + ": bar of " + Int(std::max(barColumns, 0)) + " columns in " +
                            Colour(face.barColour) + ", the rest transparent");
   if (g_verbose || g_failed != failedBefore) {
     std::printf("  %s:\n", what.c_str());
@@ -788,14 +842,22 @@ void TestFaces(HICON base) {
   }
 }
 
-// Texts beyond the documented faces: wide and negative numbers, cut to the
+// Texts beyond the documented faces: from 10,000 MB on whole GiB, from 1,000
+// GiB on whole TiB, each rounded to the nearest; negative numbers cut to the
 // seven characters the buffer holds.
 void TestTexts(HICON base) {
   const Face faces[] = {
       {5, " 5", 12, 600, 3, 16, kRed},
-      {12345, "12345", 7, 200, 0, -369, kGreen},
+      {9999, "9999", 7, 200, 0, -296, kGreen},
+      {10000, "10G", 7, 200, 0, -296, kGreen},
+      {23451, "23G", 7, 200, 0, -716, kGreen},
+      {99999, "98G", 7, 200, 0, -3108, kGreen},
+      {102400, "100G", 7, 200, 0, -3184, kGreen},
+      {1023487, "999G", 7, 200, 0, -31967, kGreen},
+      {1023488, "1T", 7, 200, 0, -31968, kGreen},
+      {1048576, "1T", 7, 200, 0, -32752, kGreen},
       {-5, "-5", 12, 600, 3, 16, kRed},
-      {2147483647, "2147483", 7, 200, 0, -67108847, kGreen},
+      {2147483647, "2048T", 7, 200, 0, -67108847, kGreen},
       {-2147483647 - 1, "-214748", 12, 600, 3, 67108880, kRed},
   };
   for (const Face& face : faces) {
@@ -807,6 +869,86 @@ void TestTexts(HICON base) {
     StopWatch();
     CheckTrace(ExpectedRender(face), what, __LINE__);
     CHECK_WHAT(icon != nullptr, what + ": an icon");
+    DestroyIcon(icon);
+  }
+}
+
+// Every label from 1,000 MB to 1 TiB, of each length, inks only the icon's
+// columns: at 16 pixels, and at the small-icon sizes of 125 to 200 per cent.
+void TestLabelsFit(HICON base) {
+  for (const int32_t size : {16, 20, 24, 28, 32}) {
+    TrayIconRenderer renderer = ReadyRenderer(base, 512);
+    renderer.SetSize(size);
+    std::set<size_t> lengths;
+    long widest = 0;
+    // Steps that meet every first digit of the four-digit labels and every
+    // length of the others, up to 1 TiB itself.
+    for (int32_t value = 1000;; value = std::min(value + (value < 10000 ? 1111 : 9973), 1048576)) {
+      StartWatch();
+      g_watch.tracing = false;
+      DestroyIcon(renderer.Render(value));
+      StopWatch();
+      lengths.insert(g_watch.texts.empty() ? 0 : g_watch.texts.front().size() - 2);  // no quotes
+      widest = std::max(widest, g_watch.inkRight);
+      if (value == 1048576) {
+        break;
+      }
+    }
+    const std::string what = Int(size) + " pixels: ";
+    Info("%s the widest label inks %ld columns", what.c_str(), widest);
+    CHECK_WHAT(lengths == (std::set<size_t>{2, 3, 4}), what + "labels of 2, 3 and 4 characters");
+    CHECK_WHAT(widest > 0 && widest <= size, what + "every label inside, widest " + Int(widest));
+  }
+}
+
+// The icon's size in pixels, from its colour and mask bitmaps; 0 when they differ.
+int IconSize(HICON icon) {
+  ICONINFO info{};
+  if (icon == nullptr || !GetIconInfo(icon, &info)) {
+    return 0;
+  }
+  BITMAP colour{};
+  BITMAP mask{};
+  GetObjectW(info.hbmColor, sizeof colour, &colour);
+  GetObjectW(info.hbmMask, sizeof mask, &mask);
+  DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  const bool square = colour.bmWidth == colour.bmHeight && mask.bmWidth == colour.bmWidth &&
+                      mask.bmHeight == colour.bmHeight;
+  return square ? colour.bmWidth : 0;
+}
+
+// A new size redraws the value shown last, at that size; the same size again
+// draws nothing.
+void TestResize(HICON base) {
+  TrayIconRenderer renderer = ReadyRenderer(base, 512);
+  HICON const small = renderer.IconFor(23451);
+  CHECK(IconSize(small) == 16);
+  renderer.SetSize(24);
+  StartWatch();
+  NameHandle(small, "previous");
+  HICON const large = renderer.IconFor(23451);
+  StopWatch();
+  CHECK_WHAT(!g_watch.trace.empty() && g_watch.trace.front() == "DestroyIcon(previous)=1",
+             "the 16-pixel icon goes first");
+  CHECK(large != nullptr && large != small);
+  CHECK_WHAT(IconSize(large) == 24, "the icon is 24 by 24 after SetSize(24)");
+  renderer.SetSize(24);
+  StartWatch();
+  CHECK(renderer.IconFor(23451) == large);
+  StopWatch();
+  CHECK_WHAT(g_watch.trace.empty(), "the same size again draws nothing");
+
+  // The face at 24 pixels: the documented faces' plan, scaled by one and a half.
+  for (const Face& face : {kFaces[2], kFaces[8], kFaces[9]}) {
+    const std::string what = "value " + Int(face.value) + " of 512 MB at 24 pixels";
+    TrayIconRenderer scaled = ReadyRenderer(base, 512);
+    scaled.SetSize(24);
+    HICON const icon = scaled.IconFor(face.value);
+    IconPixels pixels{};
+    if (CHECK_WHAT(ReadIcon(icon, pixels, 24), what + ": the icon reads back as 24x24")) {
+      CheckPicture(pixels, face, what);
+    }
     DestroyIcon(icon);
   }
 }
@@ -1050,6 +1192,8 @@ int main(int argc, char** argv) {
   TestConstruction();
   TestFaces(base);
   TestTexts(base);
+  TestLabelsFit(base);
+  TestResize(base);
   TestCache(base);
   TestNotReady(base);
   TestZeroTotal(base);

@@ -3,9 +3,12 @@
 // leaves behind, so that a shell script can compare it with what the desktop
 // shows.
 //
-//   tray_probe render VALUE TOTALMB VELMON.EXE  the icon velmon draws for VALUE
+//   tray_probe render VALUE TOTALMB VELMON.EXE [SIZE]
+//                                              the icon velmon draws for VALUE
 //                                              MB of TOTALMB, base icon 221 of
-//                                              VELMON.EXE; one line "x y rrggbb"
+//                                              VELMON.EXE, SIZE pixels square
+//                                              (the small-icon size unless
+//                                              given); one line "x y rrggbb"
 //                                              per opaque pixel
 //   tray_probe busy VELMON.EXE                 the same for its busy icon 222
 //   tray_probe memory                          "load totalMB availMB pageFileMB"
@@ -18,6 +21,8 @@
 //                                              titled "Velmora Tray Icon"; "sent"
 //                                              or "no window"
 //   tray_probe close                           sends WM_CLOSE to it, the same way
+//   tray_probe dpi DPI                         sends it WM_DPICHANGED for DPI, the
+//                                              same way
 //   tray_probe windows                         how many top-level windows carry
 //                                              that title
 //   tray_probe autostart                       "<type> <size> <data>" of HKLM\...\Run
@@ -34,9 +39,9 @@
 //                                              window titled TITLE; "closed" or
 //                                              "no window"
 //
-// Pixels are told opaque by drawing the icon at 16 by 16, as the taskbar does,
-// once over black and once over white: where both agree, the icon covers the
-// background.
+// Pixels are told opaque by drawing the icon at the small-icon size, as the
+// taskbar does, once over black and once over white: where both agree, the
+// icon covers the background.
 #include <windows.h>
 // After windows.h, which it builds on.
 #include <commctrl.h>
@@ -46,9 +51,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <vector>
 
 #include "common/shared_names.h"
 #include "common/squeezer.h"
+#include "platform/handles.h"
 #include "tray/tray_icon_renderer.h"
 
 namespace {
@@ -56,15 +63,15 @@ namespace {
 constexpr wchar_t kTrayWindowTitle[] = L"Velmora Tray Icon";
 constexpr int kBaseIconId = 221;
 constexpr int kBusyIconId = 222;
-constexpr int kSize = 16;
 
-// Draws `icon` at 16 by 16 over a background filled by `rop` and copies the pixels
-// (0x00RRGGBB, rows top down) into `pixels`.
-bool DrawOver(HICON icon, DWORD rop, uint32_t (&pixels)[kSize * kSize]) {
+// Draws `icon` `size` pixels square over a background filled by `rop` and
+// copies the pixels (0x00RRGGBB, rows top down) into `pixels`.
+bool DrawOver(HICON icon, int size, DWORD rop, std::vector<uint32_t>& pixels) {
+  pixels.assign(static_cast<size_t>(size) * size, 0);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = kSize;
-  info.bmiHeader.biHeight = -kSize;
+  info.bmiHeader.biWidth = size;
+  info.bmiHeader.biHeight = -size;
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
   info.bmiHeader.biCompression = BI_RGB;
@@ -77,10 +84,10 @@ bool DrawOver(HICON icon, DWORD rop, uint32_t (&pixels)[kSize * kSize]) {
     return false;
   }
   HGDIOBJ const previous = SelectObject(dc, dib);
-  PatBlt(dc, 0, 0, kSize, kSize, rop);
-  const bool drawn = DrawIconEx(dc, 0, 0, icon, kSize, kSize, 0, nullptr, DI_NORMAL) != FALSE;
+  PatBlt(dc, 0, 0, size, size, rop);
+  const bool drawn = DrawIconEx(dc, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL) != FALSE;
   GdiFlush();
-  std::memcpy(pixels, bits, sizeof pixels);
+  std::memcpy(pixels.data(), bits, pixels.size() * sizeof pixels[0]);
   SelectObject(dc, previous);
   DeleteObject(dib);
   DeleteDC(dc);
@@ -92,16 +99,18 @@ int DumpIcon(HICON icon) {
     std::fprintf(stderr, "no icon\n");
     return 1;
   }
-  uint32_t overBlack[kSize * kSize];
-  uint32_t overWhite[kSize * kSize];
-  if (!DrawOver(icon, BLACKNESS, overBlack) || !DrawOver(icon, WHITENESS, overWhite)) {
+  // Drawn as the taskbar draws it, at the small-icon size.
+  const int size = GetSystemMetrics(SM_CXSMICON);
+  std::vector<uint32_t> overBlack;
+  std::vector<uint32_t> overWhite;
+  if (!DrawOver(icon, size, BLACKNESS, overBlack) || !DrawOver(icon, size, WHITENESS, overWhite)) {
     std::fprintf(stderr, "cannot draw the icon\n");
     return 1;
   }
-  for (int y = 0; y < kSize; ++y) {
-    for (int x = 0; x < kSize; ++x) {
-      const uint32_t black = overBlack[y * kSize + x] & 0xFFFFFF;
-      const uint32_t white = overWhite[y * kSize + x] & 0xFFFFFF;
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
+      const uint32_t black = overBlack[y * size + x] & 0xFFFFFF;
+      const uint32_t white = overWhite[y * size + x] & 0xFFFFFF;
       if (black == white) {
         std::printf("%d %d %06lx\n", x, y, static_cast<unsigned long>(black));
       }
@@ -120,7 +129,7 @@ HICON LoadVelmonIcon(HMODULE module, int id) {
   return LoadIconW(module, MAKEINTRESOURCEW(id));
 }
 
-int Render(int32_t value, int32_t totalMB, const char* velmonPath) {
+int Render(int32_t value, int32_t totalMB, const char* velmonPath, int32_t size) {
   HMODULE const module = OpenResources(velmonPath);
   if (module == nullptr) {
     std::fprintf(stderr, "cannot open %s: %lu\n", velmonPath, GetLastError());
@@ -130,6 +139,7 @@ int Render(int32_t value, int32_t totalMB, const char* velmonPath) {
   renderer.baseIcon = LoadVelmonIcon(module, kBaseIconId);
   renderer.totalMB = totalMB;
   renderer.ready = true;
+  renderer.SetSize(size);
   return DumpIcon(renderer.IconFor(value));
 }
 
@@ -315,10 +325,11 @@ int Autostart() {
 }
 
 int Usage() {
-  std::fprintf(stderr,
-               "usage: tray_probe render VALUE TOTALMB VELMON.EXE | busy VELMON.EXE | memory |\n"
-               "       hold-squeeze FLAGFILE | send CODE | close | windows | autostart |\n"
-               "       hold-presence FLAGFILE | tool-texts | messages | close-window TITLE\n");
+  std::fprintf(
+      stderr,
+      "usage: tray_probe render VALUE TOTALMB VELMON.EXE [SIZE] | busy VELMON.EXE | memory |\n"
+      "       hold-squeeze FLAGFILE | send CODE | close | dpi DPI | windows | autostart |\n"
+      "       hold-presence FLAGFILE | tool-texts | messages | close-window TITLE\n");
   return 2;
 }
 
@@ -329,8 +340,9 @@ int main(int argc, char** argv) {
     return Usage();
   }
   const char* const command = argv[1];
-  if (std::strcmp(command, "render") == 0 && argc == 5) {
-    return Render(std::atoi(argv[2]), std::atoi(argv[3]), argv[4]);
+  if (std::strcmp(command, "render") == 0 && (argc == 5 || argc == 6)) {
+    const int32_t size = argc == 6 ? std::atoi(argv[5]) : GetSystemMetrics(SM_CXSMICON);
+    return Render(std::atoi(argv[2]), std::atoi(argv[3]), argv[4], size);
   }
   if (std::strcmp(command, "busy") == 0 && argc == 3) {
     return Busy(argv[2]);
@@ -346,6 +358,10 @@ int main(int argc, char** argv) {
   }
   if (std::strcmp(command, "close") == 0 && argc == 2) {
     return SendToTray(WM_CLOSE, 0);
+  }
+  if (std::strcmp(command, "dpi") == 0 && argc == 3) {
+    const auto dpi = static_cast<WORD>(std::strtoul(argv[2], nullptr, 10));
+    return SendToTray(WM_DPICHANGED, MAKEWPARAM(dpi, dpi));
   }
   if (std::strcmp(command, "windows") == 0 && argc == 2) {
     return Windows();

@@ -9,7 +9,8 @@
 # a private /proc/meminfo (a mount namespace of its own), so that the number in
 # the icon is known and a boost squeezes only a few hundred MB. Wine still
 # takes the total from the host. The screenshots are kept beside velmon.exe:
-# velmon-tray.png, velmon-tray-8x.png and velmon-tray-busy-8x.png.
+# velmon-tray.png, velmon-tray-8x.png, velmon-tray-busy-8x.png, with 23,451 MB
+# available velmon-tray-23g-8x.png, and at 144 DPI velmon-tray-144dpi-8x.png.
 set -u
 velmon_exe=$1
 probe_exe=$2
@@ -109,10 +110,16 @@ exit_code() {  # exit_code PID SECONDS
 }
 
 # Where the icon dump DUMP matches the screenshot PNG in the notification area
-# (x 600 to 799 of the taskbar): "X Y" of each match, or nothing.
+# (x 600 to 799 of the taskbar's bottom 28 rows, which hold it at 96 and at
+# 144 DPI): "X Y" of each match, or nothing. The icon's size is the dump's.
 find_icon() {  # find_icon DUMP PNG
-  pixels "$2" 200x20+600+580 | awk '
-    FNR == NR { n++; ix[n] = $1; iy[n] = $2; ic[n] = toupper($3); next }
+  pixels "$2" 200x28+600+572 | awk '
+    FNR == NR {
+      n++; ix[n] = $1; iy[n] = $2; ic[n] = toupper($3)
+      if ($1 + 1 > s) s = $1 + 1
+      if ($2 + 1 > s) s = $2 + 1
+      next
+    }
     {
       split($1, xy, /[,:]/)
       hex = $0; sub(/.*#/, "", hex); hex = substr(hex, 1, 6)
@@ -122,12 +129,12 @@ find_icon() {  # find_icon DUMP PNG
     }
     END {
       if (n == 0) exit
-      for (oy = 0; oy + 16 <= h; oy++)
-        for (ox = 0; ox + 16 <= w; ox++) {
+      for (oy = 0; oy + s <= h; oy++)
+        for (ox = 0; ox + s <= w; ox++) {
           ok = 1
           for (i = 1; i <= n && ok; i++)
             if (px[(ox + ix[i]) "," (oy + iy[i])] != ic[i]) ok = 0
-          if (ok) print ox + 600, oy + 580
+          if (ok) print ox + 600, oy + 572
         }
     }' "$1" -
 }
@@ -139,8 +146,9 @@ icon_shown() {  # icon_shown DUMP: a fresh screenshot shows it; the place in $ic
 taskbar_is() {  # taskbar_is TEXTFILE: a fresh screenshot's taskbar equals it
   shot "$work/now.png" && cmp -s "$1" <(taskbar "$work/now.png")
 }
-scaled_tray() {  # scaled_tray PNG OUT: the notification area's right end, 8 times
-  convert "$1" -crop 64x20+736+580 +repage -filter point -scale 800% "$2" 2>/dev/null
+scaled_tray() {  # scaled_tray PNG OUT [ROWS]: the notification area's right end, 8 times
+  local rows=${3:-20}
+  convert "$1" -crop "64x$rows+736+$((600 - rows))" +repage -filter point -scale 800% "$2" 2>/dev/null
 }
 
 # The icons velmon can show: the number for the pinned memory, drawn by the
@@ -176,6 +184,14 @@ cp "$work/now.png" "$out_dir/velmon-tray.png"
 scaled_tray "$work/now.png" "$out_dir/velmon-tray-8x.png"
 echo "screenshot: $out_dir/velmon-tray.png, the tray 8 times: $out_dir/velmon-tray-8x.png"
 check "one tray window" "1" "$(probe windows)"
+# The shell's tooltips, read back: the tip carries the exact figure. Wine's
+# shell keeps the tools of icons removed earlier, so the tip is looked for
+# among them.
+tips() { probe tool-texts | grep '^Velmora'; }
+tip_shown() { tips | grep -qxF "$1"; }
+tip="Velmora: $avail_mb MB available ($load% in use)"
+poll 20 tip_shown "$tip"
+check "the tip shows the exact figure" "$tip" "$(tips | grep -xF "$tip")"
 
 # The hidden window lets in the shell's restart broadcast and the icon's
 # notify message, as an elevated velmon needs. Wine filters nothing: only the
@@ -377,15 +393,88 @@ exit_code "$velmon_pid" 30
 check "velmon ends with 0 after Exit Monitor" "0" "$code"
 check_that "Exit Monitor removes the icon" poll 20 taskbar_is "$work/empty-taskbar.txt"
 
-# ---- The end --------------------------------------------------------------------------------------
+# ---- h. From 10,000 MB on: whole GiB in the label, the exact figure in the tip ---------------
+
+pin_memory "$work/meminfo-23g" 23451
+read -r load_23g _ avail_23g _ < <(pinned wine 'C:\tray_probe.exe' memory </dev/null 2>/dev/null |
+  sed 's/\r$//')
+check "the available memory can be pinned at 23,451 MB" "23451" "${avail_23g:-?}"
+if [ "${avail_23g:-}" == "23451" ]; then
+  probe render 23451 "$total_mb" "$velmon" >"$work/number-23g.txt"
+  start_velmon velmon-3
+  check_that "the tray icon shows the renderer's 23G" poll 60 icon_shown "$work/number-23g.txt"
+  scaled_tray "$work/now.png" "$out_dir/velmon-tray-23g-8x.png"
+  echo "screenshot of 23,451 MB available, 8 times: $out_dir/velmon-tray-23g-8x.png"
+  tip="Velmora: 23,451 MB available ($load_23g% in use)"
+  poll 20 tip_shown "$tip"
+  check "the tip shows 23,451 MB" "$tip" "$(tips | grep -xF "$tip")"
+  check "WM_CLOSE is handled (23G)" "sent" "$(probe close)"
+  exit_code "$velmon_pid" 30
+  check "velmon ends with 0 (23G)" "0" "$code"
+fi
+
+# ---- The end of the first desktop -----------------------------------------------------------------
 
 win "$velsvc" -remove >/dev/null
 check "service removed" "absent" "$(svc_probe state)"
 
-xvfb_pid=$desktop_xvfb
-cleanup
-check "no Wine process of the prefix left" "0" "$(prefix_pids | wc -l)"
-check_that "Xvfb ended" test ! -e "/proc/$xvfb_pid"
+end_desktop() {  # ends the prefix's processes and the desktop's Xvfb, and checks both
+  local xvfb_pid=$desktop_xvfb
+  prefix_end
+  desktop_end
+  check "no Wine process of the prefix left" "0" "$(prefix_pids | wc -l)"
+  check_that "Xvfb ended" test ! -e "/proc/$xvfb_pid"
+}
+end_desktop
+
+# ---- i. At 144 DPI -----------------------------------------------------------------------------------
+
+# The shell and velmon read the DPI when they start: a prefix and a desktop of
+# their own, with 144 DPI from the start. The notification area then draws its
+# icons 24 pixels square; velmon draws its own at that size.
+prefix_begin wine-prefix-velmon-dpi
+trap cleanup EXIT
+win reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f >/dev/null
+desktop_begin "$work" || give_up "Xvfb did not start (144 DPI)"
+poll 30 taskbar_shown || give_up "the desktop's taskbar did not appear (144 DPI)"
+folder="$WINEPREFIX/drive_c/Program Files/Velmora Test"
+mkdir -p "$folder"
+cp "$velmon_exe" "$folder/velmon.exe"
+cp "$probe_exe" "$WINEPREFIX/drive_c/tray_probe.exe"
+probe render "$avail_mb" "$total_mb" "$velmon" >"$work/number-24-whole.txt"
+probe render "$avail_mb" "$total_mb" "$velmon" 16 >"$work/number-16-at-144.txt"
+dump_size() { awk '{ if ($1 >= s) s = $1 + 1; if ($2 >= s) s = $2 + 1 } END { print s }' "$1"; }
+check "the renderer's icon at 144 DPI is 24 pixels square" "24" \
+  "$(dump_size "$work/number-24-whole.txt")"
+# Wine's shell32 hands an icon to the shell with a mask of width x height bits
+# and no row padding: of a 24-pixel icon's mask, whose rows are padded to four
+# bytes, only the first 18 rows arrive, and the shell shows the bar below them
+# inverted. So only the label is looked for here; the renderer's test checks
+# the bar of a 24-pixel icon.
+awk '$2 < 18' "$work/number-24-whole.txt" >"$work/number-24.txt"
+
+pin_memory "$work/meminfo"
+start_velmon velmon-dpi
+check_that "at 144 DPI the tray shows velmon's icon drawn 24 pixels square" \
+  poll 60 icon_shown "$work/number-24.txt"
+echo "velmon's icon at 144 DPI found at ${icon_at:-nowhere} of the screen"
+scaled_tray "$work/now.png" "$out_dir/velmon-tray-144dpi-8x.png" 28
+echo "screenshot at 144 DPI, the tray 8 times: $out_dir/velmon-tray-144dpi-8x.png"
+# Wine never sends WM_DPICHANGED; sent here, it makes velmon draw for the DPI
+# it names. For 96 DPI the icon is 16 pixels square again, which this shell
+# scales up to its 24.
+check "WM_DPICHANGED for 96 DPI is handled" "sent" "$(probe dpi 96)"
+check_that "for 96 DPI velmon draws its 16-pixel icon" poll 20 icon_shown "$work/number-16-at-144.txt"
+check "WM_DPICHANGED for 144 DPI is handled" "sent" "$(probe dpi 144)"
+check_that "for 144 DPI it draws 24 pixels square again" poll 20 icon_shown "$work/number-24.txt"
+check "WM_CLOSE is handled (144 DPI)" "sent" "$(probe close)"
+exit_code "$velmon_pid" 30
+check "velmon ends with 0 (144 DPI)" "0" "$code"
+
+# ---- The end --------------------------------------------------------------------------------------
+
+end_desktop
+rm -rf "$work"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
