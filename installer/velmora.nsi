@@ -1,6 +1,7 @@
 ; Velmora's setup program: installs the service, the tray monitor, the control
-; panel and the help file into one folder, starts the service and the tray,
-; and registers an uninstaller.
+; panel and the help file into one folder, adds an entry for each of the last
+; three to every user's Start menu, starts the service and the tray, and
+; registers an uninstaller.
 ;
 ;   makensis -V2 -DVERSION=1.0.0 -DBINDIR=<folder> [-DOUTFILE=<setup.exe>] velmora.nsi
 ;
@@ -68,6 +69,12 @@ RequestExecutionLevel admin
 !define RUN_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
 !define AUTOSTART_VALUE "Velmora"
 !define SETTINGS_KEY "SOFTWARE\Quorlex\Velmora"
+; The entries in every user's Start menu (the Programs folder of all users,
+; without a folder of their own): they start the tray monitor again after
+; "Exit Monitor", and open the control panel and the help.
+!define MONITOR_ENTRY "Velmora Monitor"
+!define PANEL_ENTRY "Velmora Control Panel"
+!define HELP_ENTRY "Velmora Help"
 !define VENDOR_KEY "SOFTWARE\Quorlex"
 
 !include "MUI2.nsh"
@@ -364,6 +371,17 @@ Section "Velmora" SecMain
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 
+  ; $SMPROGRAMS is the Programs folder of all users from here on. The entries
+  ; start in the installation folder, from which velmon and velpanel open
+  ; their companion files anyway.
+  SetShellVarContext all
+  CreateShortcut "$SMPROGRAMS\${MONITOR_ENTRY}.lnk" "$INSTDIR\velmon.exe" "" "" 0 SW_SHOWNORMAL "" \
+    "Shows the available memory in the notification area"
+  CreateShortcut "$SMPROGRAMS\${PANEL_ENTRY}.lnk" "$INSTDIR\velpanel.exe" "" "" 0 SW_SHOWNORMAL "" \
+    "Shows Velmora's settings and the service's state"
+  CreateShortcut "$SMPROGRAMS\${HELP_ENTRY}.lnk" "$INSTDIR\velmora.chm" "" "" 0 SW_SHOWNORMAL "" \
+    "Velmora's help"
+
   ; velsvc installs the service from its own path when it is not installed
   ; (or installed from another folder) and starts it; it waits for the start.
   DetailPrint "Installing and starting the ${SERVICE_NAME}..."
@@ -456,6 +474,11 @@ Section "Uninstall"
   Delete "$INSTDIR\velmora.chm"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
+
+  SetShellVarContext all
+  Delete "$SMPROGRAMS\${MONITOR_ENTRY}.lnk"
+  Delete "$SMPROGRAMS\${PANEL_ENTRY}.lnk"
+  Delete "$SMPROGRAMS\${HELP_ENTRY}.lnk"
 
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 

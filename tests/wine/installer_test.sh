@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Velmora's setup program under Wine, as an administrator sees it: a silent
 # installation into "C:\Program Files\Velmora" that starts the service and the
-# tray monitor and registers the uninstaller; an update over the running
-# installation; the uninstaller, which keeps the settings unless
-# /REMOVESETTINGS asks otherwise, and leaves nothing else behind.
+# tray monitor, adds the Start-menu entries and registers the uninstaller; an
+# update over the running installation; the uninstaller, which keeps the
+# settings unless /REMOVESETTINGS asks otherwise, and leaves nothing else
+# behind.
 #
 #   installer_test.sh SETUP.EXE SVC_PROBE.EXE PANEL_PROBE.EXE TRAY_PROBE.EXE
 #
@@ -25,6 +26,9 @@ unset DISPLAY
 source "$(dirname "$0")/wine-prefix.sh"
 # shellcheck source-path=SCRIPTDIR
 source "$(dirname "$0")/desktop.sh"
+# Saving a shortcut in a Start menu would make Wine's menu builder add an entry
+# to the host's own menus.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
 
 cleanup() {
   prefix_end
@@ -108,6 +112,21 @@ settings_key='HKLM\SOFTWARE\Quorlex\Velmora'
 autostart_wanted='REG_SZ "C:\Program Files\Velmora\velmon.exe"'
 autostart_written() { [ "$(regvalue "$run_key" Velmora)" == "$autostart_wanted" ]; }
 
+# The Start-menu entries of all users. (Wine's msiexec puts a package's entries
+# into the user's Start menu; the setup program's land where Windows puts them.)
+start_menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+start_menu_entries() { find "$start_menu" -maxdepth 1 -iname '*velmora*' -printf '%f\n' 2>/dev/null | sort; }
+# Velmora's entries in the users' own Start menus (and anywhere else in their
+# profiles).
+user_entries() { find "$WINEPREFIX/drive_c/users" -iname '*velmora*.lnk' -printf '%f\n' | sort; }
+# The program an entry starts: the target's path, as the link stores it.
+entry_target() { strings -a "$start_menu/$1.lnk" | grep -m 1 -x 'C:\\Program Files\\Velmora\\[^\\]*'; }
+# Starts an entry as a click in the Start menu does (the shell opens the link).
+start_entry() {
+  pinned wine start "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\$1.lnk" \
+    </dev/null >>"$work/setup.out" 2>&1
+}
+
 # ---- The checks of an installed, running Velmora -------------------------------
 
 check_installed() {  # check_installed WHEN
@@ -122,6 +141,15 @@ check_installed() {  # check_installed WHEN
   check "$when: the service starts with Windows" "REG_DWORD 0x2" "$(regvalue "$service_key" Start)"
   check_that "$when: one velmon runs" poll 30 velmon_runs
   check_that "$when: velmon's autostart value, REG_SZ, quoted path" poll 30 autostart_written
+  check "$when: the Start-menu entries of all users" \
+    $'Velmora Control Panel.lnk\nVelmora Help.lnk\nVelmora Monitor.lnk' "$(start_menu_entries)"
+  check "$when: none in the user's own Start menu" "" "$(user_entries)"
+  check "$when: Velmora Monitor starts velmon" 'C:\Program Files\Velmora\velmon.exe' \
+    "$(entry_target "Velmora Monitor")"
+  check "$when: Velmora Control Panel starts velpanel" 'C:\Program Files\Velmora\velpanel.exe' \
+    "$(entry_target "Velmora Control Panel")"
+  check "$when: Velmora Help opens the help" 'C:\Program Files\Velmora\velmora.chm' \
+    "$(entry_target "Velmora Help")"
   check "$when: the uninstaller's entry" \
     $'DisplayIcon\nDisplayName\nDisplayVersion\nEstimatedSize\nInstallLocation\nNoModify\nNoRepair\nPublisher\nQuietUninstallString\nUninstallString' \
     "$(regnames "$uninstall_key")"
@@ -156,6 +184,7 @@ check_uninstalled() {  # check_uninstalled WHEN
   check_that "$when: velmon has ended" poll 10 velmon_gone
   check "$when: no autostart value" "" "$(regvalue "$run_key" Velmora)"
   check "$when: the folder is gone" "absent" "$([ -e "$folder" ] && echo present || echo absent)"
+  check "$when: no Start-menu entries left" "" "$(start_menu_entries; user_entries)"
   check_that "$when: the uninstaller's entry is gone" key_absent "$uninstall_key"
 }
 
@@ -264,6 +293,17 @@ check "setup /S exits with 0" "0" "$(run_setup /S)"
 check_installed "installed"
 check_panel_changes_setting
 check_tray_opens_companions
+
+# After "Exit Monitor" the Start menu brings the tray back, and opens the
+# control panel.
+check "exit monitor" "sent" "$(tray send 40005)"
+check_that "exit monitor: velmon has ended" poll 10 velmon_gone
+start_entry "Velmora Monitor"
+check_that "Start menu: Velmora Monitor starts velmon again" poll 30 velmon_runs
+start_entry "Velmora Control Panel"
+mapfile -t lines < <(panel text 1004 press 2 gone)
+check "Start menu: Velmora Control Panel opens the panel" $'found\nService: running\nok\ngone' \
+  "$(printf '%s\n' "${lines[@]}")"
 
 # ---- An update over the running installation ----------------------------------------
 
