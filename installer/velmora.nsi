@@ -105,7 +105,10 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}"
 ; ---- Pages -------------------------------------------------------------------
 
 !define MUI_ABORTWARNING
-!define MUI_WELCOMEPAGE_TEXT "Setup will install ${PRODUCT} ${VERSION}, which keeps the system file cache in bounds and frees memory.$\r$\n$\r$\nThe ${SERVICE_NAME} and the tray monitor are stopped while their files are replaced, and started again afterwards.$\r$\n$\r$\n$_CLICK"
+; The welcome text depends on what is found: see WelcomePre.
+Var WelcomeText
+!define MUI_PAGE_CUSTOMFUNCTION_PRE WelcomePre
+!define MUI_WELCOMEPAGE_TEXT "$WelcomeText"
 !define MUI_FINISHPAGE_TEXT "${PRODUCT} ${VERSION} is installed. The ${SERVICE_NAME} keeps the system file cache in bounds, and the tray monitor shows the available memory in the notification area."
 
 !insertmacro MUI_PAGE_WELCOME
@@ -338,6 +341,20 @@ Function .onInit
     SetErrorLevel 740   ; ERROR_ELEVATION_REQUIRED
     Quit
   ${EndIf}
+FunctionEnd
+
+; An update (a registered installation, or an installed service, is found)
+; stops the service and the tray monitor to replace their files; a first
+; installation has nothing to stop.
+Function WelcomePre
+  StrCpy $WelcomeText "Setup will install ${PRODUCT} ${VERSION}, which keeps the system file cache in bounds and frees memory."
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  Call QueryServiceState
+  ${If} $0 != ""
+  ${OrIf} $ServiceState != "absent"
+    StrCpy $WelcomeText "Setup will update the installed ${PRODUCT} to version ${VERSION}.$\r$\n$\r$\nThe ${SERVICE_NAME} and the tray monitor are stopped while their files are replaced, and started again afterwards."
+  ${EndIf}
+  StrCpy $WelcomeText "$WelcomeText$\r$\n$\r$\n$(^ClickNext)"
 FunctionEnd
 
 Section "Velmora" SecMain

@@ -4,7 +4,8 @@
 # tray monitor, adds the Start-menu entries and registers the uninstaller; an
 # update over the running installation; the uninstaller, which keeps the
 # settings unless /REMOVESETTINGS asks otherwise, and leaves nothing else
-# behind.
+# behind; and, clicked through as a user does, the setup's welcome page of a
+# first installation and of an update.
 #
 #   installer_test.sh SETUP.EXE SVC_PROBE.EXE PANEL_PROBE.EXE TRAY_PROBE.EXE
 #
@@ -346,6 +347,58 @@ check_that "the uninstaller's copy ends" poll 60 uninstaller_done
 check_uninstalled "removed"
 check "removed: no settings" "absent" "$(regnames "$settings_key")"
 check "removed: no Quorlex key left empty" "absent" "$(regnames 'HKLM\SOFTWARE\Quorlex')"
+
+# ---- As a user runs it: the pages ------------------------------------------------------
+
+# Starts the setup program without switches, as a double click does, in the
+# background. Its exit code goes to $work/NAME.rc, its output to
+# $work/NAME.out.
+start_setup() {  # start_setup NAME
+  (
+    pinned wine 'C:\velmora-setup.exe' </dev/null >"$work/$1.out" 2>&1
+    echo $? >"$work/$1.rc"
+  ) &
+}
+# The setup's window: "Velmora Setup" on the welcome page, with a blank after
+# it on the later pages.
+setup_page() { panel wait "Velmora Setup " "$@"; }
+finish_page_shown() { [ "$(setup_page text 1 | tail -n 1)" == "&Finish" ]; }
+setup_ended() { [ -s "$work/$1.rc" ]; }
+# Clicks Next on the welcome page (whose text is id 1202 of the page inside the
+# window) and Install on the next; then Finish once the installation is done.
+# Prints the welcome page's lines.
+click_through_setup() {  # click_through_setup NAME
+  local lines
+  mapfile -t lines < <(panel wait "Velmora Setup" text 1202 press 1 | tr -d '\r')
+  printf '%s\n' "${lines[@]:1:${#lines[@]}-2}"
+  setup_page press 1 >/dev/null
+  poll 120 finish_page_shown
+  setup_page press 1 >/dev/null
+  poll 30 setup_ended "$1"
+}
+
+# The service is to find the long interval again when it first starts.
+win reg add "$settings_key" /v AutoOptHour /t REG_DWORD /d 30000 /f >/dev/null
+start_setup "window"
+check "window: the welcome page of a first installation" \
+  "Setup will install Velmora 1.0.0, which keeps the system file cache in bounds and frees memory.
+
+Click Next to continue." "$(click_through_setup window)"
+check "window: setup exits with 0" "0" "$(cat "$work/window.rc" 2>/dev/null)"
+check_installed "installed from its window"
+
+velmon_before=$(velmon_pids)
+start_setup "window-update"
+check "window: the welcome page of an update" \
+  "Setup will update the installed Velmora to version 1.0.0.
+
+The Velmora Service and the tray monitor are stopped while their files are replaced, and started again afterwards.
+
+Click Next to continue." "$(click_through_setup window-update)"
+check "window: the update exits with 0" "0" "$(cat "$work/window-update.rc" 2>/dev/null)"
+check_installed "updated from its window"
+check_that "updated from its window: the earlier velmon has ended" test ! -e "/proc/${velmon_before:-0}"
+
 
 # ---- The end ------------------------------------------------------------------------
 

@@ -7,7 +7,8 @@
 //                      caption ("Velmora Control Panel" without it); "found" or
 //                      "missing"
 //     set ROW TEXT     types TEXT into setting row ROW's field; "ok"
-//     text ID          prints the text of the control with that id
+//     text ID          prints the text of the control with that id (a child of
+//                      the dialog, or else of a dialog inside it)
 //     press ID         presses the button with that id; "ok"
 //     gone             waits up to 10 s for the window to close; "gone" or "still there"
 //     count            how many top-level windows carry the caption
@@ -51,6 +52,32 @@ BOOL CALLBACK CountWindow(HWND window, LPARAM lParam) {
   return TRUE;
 }
 
+struct Find {
+  int id;
+  HWND control;
+};
+
+BOOL CALLBACK FindControl(HWND window, LPARAM lParam) {
+  auto* find = reinterpret_cast<Find*>(lParam);
+  if (GetDlgCtrlID(window) == find->id) {
+    find->control = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// A child of the window with that id; else the first of its descendants with
+// it, as in a setup program whose pages are dialogs inside its window.
+HWND Control(HWND window, int id) {
+  HWND control = GetDlgItem(window, id);
+  if (control == nullptr) {
+    Find find{id, nullptr};
+    EnumChildWindows(window, FindControl, reinterpret_cast<LPARAM>(&find));
+    control = find.control;
+  }
+  return control;
+}
+
 HWND WaitFor(const std::wstring& caption, int tenths) {
   for (int i = 0; i < tenths; ++i) {
     // Visible once its texts are filled in.
@@ -86,7 +113,7 @@ int main(int argc, char** argv) {
       std::printf("ok\n");
       at += 2;
     } else if (step == "text" && at + 1 < argc) {
-      PrintText(GetDlgItem(window, std::atoi(argv[++at])));
+      PrintText(Control(window, std::atoi(argv[++at])));
     } else if (step == "press" && at + 1 < argc) {
       const int id = std::atoi(argv[++at]);
       SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
