@@ -401,8 +401,10 @@ Section "Velmora" SecMain
 
   ; velsvc installs the service from its own path when it is not installed
   ; (or installed from another folder) and starts it; it waits for the start.
+  ; Its console text is for a command prompt: the details show what the setup
+  ; finds afterwards.
   DetailPrint "Installing and starting the ${SERVICE_NAME}..."
-  nsExec::ExecToLog '"$INSTDIR\velsvc.exe" -start'
+  nsExec::Exec '"$INSTDIR\velsvc.exe" -start'
   Pop $0
   Call QueryServiceState
   StrCpy $1 $ServiceState
@@ -422,7 +424,9 @@ Section "Velmora" SecMain
     SetErrorLevel 2
     Abort "$3"
   ${EndIf}
-  ${If} $1 != 4
+  ${If} $1 == 4
+    DetailPrint "The ${SERVICE_NAME} is installed and running."
+  ${Else}
     DetailPrint "The ${SERVICE_NAME} is installed but not running (state $1); it starts with Windows."
     MessageBox MB_OK|MB_ICONEXCLAMATION "The ${SERVICE_NAME} is installed but did not start. It starts the next time Windows starts." /SD IDOK
   ${EndIf}
@@ -469,13 +473,19 @@ Section "Uninstall"
   Call un.StopService
   DetailPrint "Removing the ${SERVICE_NAME}..."
   ${If} ${FileExists} "$INSTDIR\velsvc.exe"
-    nsExec::ExecToLog '"$INSTDIR\velsvc.exe" -remove'
+    nsExec::Exec '"$INSTDIR\velsvc.exe" -remove'
     Pop $0
   ${EndIf}
   Call un.QueryServiceState
   ${If} $ServiceState != "absent"
     Call un.StopService
     Call un.DeleteService
+    Call un.QueryServiceState
+  ${EndIf}
+  ${If} $ServiceState == "absent"
+    DetailPrint "The ${SERVICE_NAME} is removed."
+  ${Else}
+    DetailPrint "The ${SERVICE_NAME} could not be removed."
   ${EndIf}
 
   ; velmon writes its autostart value again as it ends: the value goes only

@@ -5,7 +5,7 @@
 # update over the running installation; the uninstaller, which keeps the
 # settings unless /REMOVESETTINGS asks otherwise, and leaves nothing else
 # behind; and, clicked through as a user does, the setup's welcome page of a
-# first installation and of an update.
+# first installation and of an update, and the lines of its details list.
 #
 #   installer_test.sh SETUP.EXE SVC_PROBE.EXE PANEL_PROBE.EXE TRAY_PROBE.EXE
 #
@@ -348,16 +348,25 @@ check_uninstalled "removed"
 check "removed: no settings" "absent" "$(regnames "$settings_key")"
 check "removed: no Quorlex key left empty" "absent" "$(regnames 'HKLM\SOFTWARE\Quorlex')"
 
-# ---- As a user runs it: the pages ------------------------------------------------------
+# ---- As a user runs it: the pages, the details ------------------------------------------
 
 # Starts the setup program without switches, as a double click does, in the
-# background. Its exit code goes to $work/NAME.rc, its output to
-# $work/NAME.out.
+# background. Its exit code goes to $work/NAME.rc; its output, with Wine's
+# trace of the processes it creates and of the lines added to its details
+# list, to $work/NAME.trace.
 start_setup() {  # start_setup NAME
   (
-    pinned wine 'C:\velmora-setup.exe' </dev/null >"$work/$1.out" 2>&1
+    WINEDEBUG=+pid,+process,+listview pinned wine 'C:\velmora-setup.exe' </dev/null \
+      >"$work/$1.trace" 2>&1
     echo $? >"$work/$1.rc"
   ) &
+}
+# The lines of the details list, in order, from the trace (without Wine's
+# escapes). The trace shows the first 80 characters of each line: expected
+# lines are cut the same way.
+details() {  # details TRACE
+  grep -a 'trace:listview:LISTVIEW_InsertItemT (item=' "$1" |
+    sed -E 's/.*pszText=L"(.*)", cchTextMax=.*/\1/; s/\\(.)/\1/g'
 }
 # The setup's window: "Velmora Setup" on the welcome page, with a blank after
 # it on the later pages.
@@ -386,6 +395,21 @@ check "window: the welcome page of a first installation" \
 Click Next to continue." "$(click_through_setup window)"
 check "window: setup exits with 0" "0" "$(cat "$work/window.rc" 2>/dev/null)"
 check_installed "installed from its window"
+# The setup's own lines; nothing of velsvc's console text.
+check "window: the details of a first installation" "$(printf '%s\n' 'Output folder: C:\Program Files\Velmora
+Extract: velsvc.exe
+Extract: velmon.exe
+Extract: velpanel.exe
+Extract: velmora.chm
+Created uninstaller: C:\Program Files\Velmora\uninstall.exe
+Create shortcut: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Monitor.lnk
+Create shortcut: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Control Panel.lnk
+Create shortcut: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Help.lnk
+Installing and starting the Velmora Service...
+The Velmora Service is installed and running.
+Starting the tray monitor...
+Execute: "C:\Program Files\Velmora\velmon.exe"
+Completed' | cut -c1-80)" "$(details "$work/window.trace")"
 
 velmon_before=$(velmon_pids)
 start_setup "window-update"
@@ -398,6 +422,22 @@ Click Next to continue." "$(click_through_setup window-update)"
 check "window: the update exits with 0" "0" "$(cat "$work/window-update.rc" 2>/dev/null)"
 check_installed "updated from its window"
 check_that "updated from its window: the earlier velmon has ended" test ! -e "/proc/${velmon_before:-0}"
+check "window: the details of an update" "$(printf '%s\n' 'Stopping the Velmora Service...
+Ending the tray monitor...
+Output folder: C:\Program Files\Velmora
+Extract: velsvc.exe
+Extract: velmon.exe
+Extract: velpanel.exe
+Extract: velmora.chm
+Created uninstaller: C:\Program Files\Velmora\uninstall.exe
+Create shortcut: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Monitor.lnk
+Create shortcut: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Control Panel.lnk
+Create shortcut: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Help.lnk
+Installing and starting the Velmora Service...
+The Velmora Service is installed and running.
+Starting the tray monitor...
+Execute: "C:\Program Files\Velmora\velmon.exe"
+Completed' | cut -c1-80)" "$(details "$work/window-update.trace")"
 
 
 # ---- The end ------------------------------------------------------------------------
