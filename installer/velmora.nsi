@@ -464,7 +464,7 @@ Section "Uninstall"
   ${GetOptions} $0 "/REMOVESETTINGS" $1
   ${IfNot} ${Errors}
     StrCpy $R0 "remove"
-  ${ElseIf} ${Cmd} `MessageBox MB_YESNO|MB_ICONQUESTION "Keep Velmora's settings?" /SD IDYES IDNO`
+  ${ElseIf} ${Cmd} `MessageBox MB_YESNO|MB_ICONQUESTION "Keep Velmora's settings (the ten values under HKLM\${SETTINGS_KEY}) for a later installation?" /SD IDYES IDNO`
     StrCpy $R0 "remove"
   ${EndIf}
 

@@ -5,7 +5,8 @@
 # update over the running installation; the uninstaller, which keeps the
 # settings unless /REMOVESETTINGS asks otherwise, and leaves nothing else
 # behind; and, clicked through as a user does, the setup's welcome page of a
-# first installation and of an update, and the lines of its details list.
+# first installation and of an update, the lines of its details list, and the
+# uninstaller's question about the settings.
 #
 #   installer_test.sh SETUP.EXE SVC_PROBE.EXE PANEL_PROBE.EXE TRAY_PROBE.EXE
 #
@@ -348,7 +349,7 @@ check_uninstalled "removed"
 check "removed: no settings" "absent" "$(regnames "$settings_key")"
 check "removed: no Quorlex key left empty" "absent" "$(regnames 'HKLM\SOFTWARE\Quorlex')"
 
-# ---- As a user runs it: the pages, the details ------------------------------------------
+# ---- As a user runs them: the pages, the details, the question -------------------------
 
 # Starts the setup program without switches, as a double click does, in the
 # background. Its exit code goes to $work/NAME.rc; its output, with Wine's
@@ -368,6 +369,7 @@ details() {  # details TRACE
   grep -a 'trace:listview:LISTVIEW_InsertItemT (item=' "$1" |
     sed -E 's/.*pszText=L"(.*)", cchTextMax=.*/\1/; s/\\(.)/\1/g'
 }
+details_completed() { details "$1" | grep -qx 'Completed'; }
 # The setup's window: "Velmora Setup" on the welcome page, with a blank after
 # it on the later pages.
 setup_page() { panel wait "Velmora Setup " "$@"; }
@@ -439,6 +441,39 @@ Starting the tray monitor...
 Execute: "C:\Program Files\Velmora\velmon.exe"
 Completed' | cut -c1-80)" "$(details "$work/window-update.trace")"
 
+# The uninstaller from the list of installed programs: it copies itself to the
+# temporary folder, starts the copy and ends at once; the copy shows the
+# confirmation page, then asks about the settings. "No" removes them.
+uninstall_line=$(regvalue "$uninstall_key" UninstallString)
+printf '%s\r\n' "${uninstall_line#REG_SZ }" >"$WINEPREFIX/drive_c/uninstall-line.bat"
+WINEDEBUG=+listview pinned wine cmd /c 'C:\uninstall-line.bat' </dev/null >"$work/uninstall.trace" 2>&1
+mapfile -t lines < <(panel wait "Velmora Uninstall " text 1 press 1)
+check "uninstall window: the confirmation page" $'found\n&Uninstall\nok' "$(printf '%s\n' "${lines[@]}")"
+mapfile -t lines < <(panel wait "Velmora Uninstall" text 65535 text 6 text 7 press 7 gone)
+check "uninstall window: the question" \
+  $'found\nKeep Velmora\'s settings (the ten values under HKLM\\SOFTWARE\\Quorlex\\Velmora) for a later installation?\n&Yes\n&No\nok\ngone' \
+  "$(printf '%s\n' "${lines[@]}")"
+check_that "uninstall window: done" poll 60 details_completed "$work/uninstall.trace"
+mapfile -t lines < <(panel wait "Velmora Uninstall " press 1 gone)
+check "uninstall window: closed" $'found\nok\ngone' "$(printf '%s\n' "${lines[@]}")"
+check_that "uninstall window: the uninstaller's copy ends" poll 60 uninstaller_done
+check_uninstalled "uninstalled from its window"
+check "uninstalled from its window: no settings" "absent" "$(regnames "$settings_key")"
+check "uninstall window: the details" "$(printf '%s\n' 'Stopping the Velmora Service...
+Removing the Velmora Service...
+The Velmora Service is removed.
+Ending the tray monitor...
+Delete file: C:\Program Files\Velmora\velsvc.exe
+Delete file: C:\Program Files\Velmora\velmon.exe
+Delete file: C:\Program Files\Velmora\velpanel.exe
+Delete file: C:\Program Files\Velmora\velmora.chm
+Delete file: C:\Program Files\Velmora\uninstall.exe
+Remove folder: C:\Program Files\Velmora\
+Delete file: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Monitor.lnk
+Delete file: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Control Panel.lnk
+Delete file: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Help.lnk
+Removing the settings...
+Completed' | cut -c1-80)" "$(details "$work/uninstall.trace")"
 
 # ---- The end ------------------------------------------------------------------------
 
