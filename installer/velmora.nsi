@@ -1,7 +1,7 @@
 ; Velmora's setup program: installs the service, the tray monitor, the control
 ; panel and the help file into one folder, adds an entry for each of the last
-; three to every user's Start menu, starts the service and the tray, and
-; registers an uninstaller.
+; three to every user's Start menu, starts the service, has the desktop's
+; shell start the tray, and registers an uninstaller.
 ;
 ;   makensis -V2 -DVERSION=1.0.0 -DBINDIR=<folder> [-DOUTFILE=<setup.exe>] velmora.nsi
 ;
@@ -431,9 +431,25 @@ Section "Velmora" SecMain
     MessageBox MB_OK|MB_ICONEXCLAMATION "The ${SERVICE_NAME} is installed but did not start. It starts the next time Windows starts." /SD IDOK
   ${EndIf}
 
-  ; The tray monitor registers its own autostart value when it starts.
-  DetailPrint "Starting the tray monitor..."
-  Exec '"$INSTDIR\velmon.exe"'
+  ; velmon writes this value itself each time it starts; written here too, it
+  ; starts at the next sign-in even when the setup does not start it.
+  WriteRegStr HKLM "${RUN_KEY}" "${AUTOSTART_VALUE}" '"$INSTDIR\velmon.exe"'
+
+  ; A program this setup starts runs with its elevated token: after an
+  ; administrator's password was typed into a standard user's prompt, as that
+  ; administrator on the user's desktop. The desktop's shell runs as its user
+  ; with an ordinary token. explorer.exe started from here passes the request
+  ; on to that shell, which starts velmon with its own token. Without a
+  ; taskbar on this desktop no such shell runs (a setup started by a service
+  ; or in a session without Explorer), and explorer.exe might become the
+  ; shell itself, elevated: velmon then starts at the next sign-in.
+  FindWindow $0 "Shell_TrayWnd" ""
+  ${If} $0 <> 0
+    DetailPrint "Starting the tray monitor..."
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\velmon.exe"'
+  ${Else}
+    DetailPrint "The tray monitor starts at the next sign-in."
+  ${EndIf}
 SectionEnd
 
 ; ---- Uninstaller ---------------------------------------------------------------

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Velmora's setup program under Wine, as an administrator sees it: a silent
-# installation into "C:\Program Files\Velmora" that starts the service and the
-# tray monitor, adds the Start-menu entries and registers the uninstaller; an
-# update over the running installation; the uninstaller, which keeps the
-# settings unless /REMOVESETTINGS asks otherwise, and leaves nothing else
-# behind; and, clicked through as a user does, the setup's welcome page of a
-# first installation and of an update, the lines of its details list, and the
-# uninstaller's question about the settings.
+# installation into "C:\Program Files\Velmora" that starts the service, has the
+# desktop's shell start the tray monitor (not the elevated setup itself), adds
+# the Start-menu entries and registers the uninstaller; an update over the
+# running installation; the uninstaller, which keeps the settings unless
+# /REMOVESETTINGS asks otherwise, and leaves nothing else behind; and, clicked
+# through as a user does, the setup's welcome page of a first installation and
+# of an update, the lines of its details list, and the uninstaller's question
+# about the settings.
 #
 #   installer_test.sh SETUP.EXE SVC_PROBE.EXE PANEL_PROBE.EXE TRAY_PROBE.EXE
 #
@@ -65,11 +66,39 @@ tray() { win 'C:\tray_probe.exe' "$@"; }
 pin_memory "$work/meminfo"
 
 # Runs the setup program with ARGUMENTS in the pinned namespace and prints its
-# exit code. Its output goes to a file: the tray monitor it starts would hold a
-# pipe open for as long as it runs.
-run_setup() {
-  pinned wine 'C:\velmora-setup.exe' "$@" </dev/null >>"$work/setup.out" 2>&1
+# exit code. Its output, with Wine's trace of the processes it and its children
+# create, goes to $work/NAME.trace: a file, as the tray monitor it starts would
+# hold a pipe open for as long as it runs.
+run_setup() {  # run_setup NAME ARGUMENT...
+  local name=$1
+  shift
+  WINEDEBUG=+pid,+process pinned wine 'C:\velmora-setup.exe' "$@" </dev/null \
+    >"$work/$name.trace" 2>&1
   echo $?
+}
+# How velmon was started in a run of the setup, from the trace of its process
+# creations ("PID:TID:trace:process:..." lines, with Windows paths escaped):
+# the setup is the first process to create one for velsvc -start (nsExec's
+# helper, which starts velsvc).
+velmon_route() {  # velmon_route TRACE
+  SVC='\\Velmora\\velsvc.exe\" -start"' \
+    EXPLORER='cmdline L"\"C:\\windows\\explorer.exe\" \"C:\\Program Files\\Velmora\\velmon.exe\""' \
+    VELMON='cmdline L"\"C:\\Program Files\\Velmora\\velmon.exe\""' \
+    awk '
+      { split($0, field, ":"); pid = field[1]; thread = field[1] ":" field[2] }
+      !index($0, ":trace:process:CreateProcessInternalW ") { next }
+      index($0, ENVIRON["SVC"]) && setup == "" { setup = pid }
+      index($0, ENVIRON["EXPLORER"]) && pid == setup { asking = thread }
+      index($0, " started process pid ") && thread == asking && explorer == "" {
+        explorer = $0; sub(/.* started process pid /, "", explorer); sub(/ .*/, "", explorer)
+      }
+      index($0, ENVIRON["VELMON"]) && creator == "" { creator = pid }
+      END {
+        if (creator == "") print "not started"
+        else if (creator == setup) print "by the setup itself"
+        else if (creator == explorer) print "by the explorer.exe the setup asked"
+        else print "by another process"
+      }' "$1"
 }
 # Runs a command line exactly as written, from a batch file: the uninstaller's
 # "_?=" switch must be the last one and must not be quoted, while wine itself
@@ -291,8 +320,12 @@ check_tray_opens_companions() {
 win reg add "$settings_key" /v AutoOptHour /t REG_DWORD /d 30000 /f >/dev/null
 check "nothing installed before" "absent" "$(probe state)"
 
-check "setup /S exits with 0" "0" "$(run_setup /S)"
+check "setup /S exits with 0" "0" "$(run_setup install /S)"
 check_installed "installed"
+# Not the setup's elevated token: the desktop's shell starts velmon. (Wine has
+# no tokens; the route shows.)
+check "installed: velmon started" "by the explorer.exe the setup asked" \
+  "$(velmon_route "$work/install.trace")"
 check_panel_changes_setting
 check_tray_opens_companions
 
@@ -310,8 +343,10 @@ check "Start menu: Velmora Control Panel opens the panel" $'found\nService: runn
 # ---- An update over the running installation ----------------------------------------
 
 velmon_before=$(velmon_pids)
-check "update: setup /S exits with 0" "0" "$(run_setup /S)"
+check "update: setup /S exits with 0" "0" "$(run_setup update /S)"
 check_installed "updated"
+check "updated: velmon started" "by the explorer.exe the setup asked" \
+  "$(velmon_route "$work/update.trace")"
 # The help viewer held velmora.chm open; the update closed it to replace the file.
 check_that "update: the help viewer was closed" help_viewer_gone
 check_that "update: the earlier velmon has ended" test ! -e "/proc/${velmon_before:-0}"
@@ -335,7 +370,7 @@ rm -rf "$WINEPREFIX/drive_c/uninstaller"
 
 # ---- Installing again, uninstalling with the settings ------------------------------------
 
-check "again: setup /S exits with 0" "0" "$(run_setup /S)"
+check "again: setup /S exits with 0" "0" "$(run_setup again /S)"
 check_installed "again"
 
 # As a user runs it: the quiet uninstall line from the entry, plus
@@ -397,6 +432,8 @@ check "window: the welcome page of a first installation" \
 Click Next to continue." "$(click_through_setup window)"
 check "window: setup exits with 0" "0" "$(cat "$work/window.rc" 2>/dev/null)"
 check_installed "installed from its window"
+check "installed from its window: velmon started" "by the explorer.exe the setup asked" \
+  "$(velmon_route "$work/window.trace")"
 # The setup's own lines; nothing of velsvc's console text.
 check "window: the details of a first installation" "$(printf '%s\n' 'Output folder: C:\Program Files\Velmora
 Extract: velsvc.exe
@@ -410,7 +447,7 @@ Create shortcut: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora He
 Installing and starting the Velmora Service...
 The Velmora Service is installed and running.
 Starting the tray monitor...
-Execute: "C:\Program Files\Velmora\velmon.exe"
+Execute: "C:\windows\explorer.exe" "C:\Program Files\Velmora\velmon.exe"
 Completed' | cut -c1-80)" "$(details "$work/window.trace")"
 
 velmon_before=$(velmon_pids)
@@ -438,7 +475,7 @@ Create shortcut: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora He
 Installing and starting the Velmora Service...
 The Velmora Service is installed and running.
 Starting the tray monitor...
-Execute: "C:\Program Files\Velmora\velmon.exe"
+Execute: "C:\windows\explorer.exe" "C:\Program Files\Velmora\velmon.exe"
 Completed' | cut -c1-80)" "$(details "$work/window-update.trace")"
 
 # The uninstaller from the list of installed programs: it copies itself to the
