@@ -1,6 +1,7 @@
 ; Velmora's setup program: installs the service, the tray monitor, the control
-; panel and the help file into one folder, starts the service and the tray,
-; and registers an uninstaller.
+; panel and the help file into one folder, adds an entry for each of the last
+; three to every user's Start menu, starts the service, has the desktop's
+; shell start the tray, and registers an uninstaller.
 ;
 ;   makensis -V2 -DVERSION=1.0.0 -DBINDIR=<folder> [-DOUTFILE=<setup.exe>] velmora.nsi
 ;
@@ -68,6 +69,12 @@ RequestExecutionLevel admin
 !define RUN_KEY "SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
 !define AUTOSTART_VALUE "Velmora"
 !define SETTINGS_KEY "SOFTWARE\Quorlex\Velmora"
+; The entries in every user's Start menu (the Programs folder of all users,
+; without a folder of their own): they start the tray monitor again after
+; "Exit Monitor", and open the control panel and the help.
+!define MONITOR_ENTRY "Velmora Monitor"
+!define PANEL_ENTRY "Velmora Control Panel"
+!define HELP_ENTRY "Velmora Help"
 !define VENDOR_KEY "SOFTWARE\Quorlex"
 
 !include "MUI2.nsh"
@@ -98,7 +105,10 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}"
 ; ---- Pages -------------------------------------------------------------------
 
 !define MUI_ABORTWARNING
-!define MUI_WELCOMEPAGE_TEXT "Setup will install ${PRODUCT} ${VERSION}, which keeps the system file cache in bounds and frees memory.$\r$\n$\r$\nThe ${SERVICE_NAME} and the tray monitor are stopped while their files are replaced, and started again afterwards.$\r$\n$\r$\n$_CLICK"
+; The welcome text depends on what is found: see WelcomePre.
+Var WelcomeText
+!define MUI_PAGE_CUSTOMFUNCTION_PRE WelcomePre
+!define MUI_WELCOMEPAGE_TEXT "$WelcomeText"
 !define MUI_FINISHPAGE_TEXT "${PRODUCT} ${VERSION} is installed. The ${SERVICE_NAME} keeps the system file cache in bounds, and the tray monitor shows the available memory in the notification area."
 
 !insertmacro MUI_PAGE_WELCOME
@@ -333,6 +343,20 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
+; An update (a registered installation, or an installed service, is found)
+; stops the service and the tray monitor to replace their files; a first
+; installation has nothing to stop.
+Function WelcomePre
+  StrCpy $WelcomeText "Setup will install ${PRODUCT} ${VERSION}, which keeps the system file cache in bounds and frees memory."
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  Call QueryServiceState
+  ${If} $0 != ""
+  ${OrIf} $ServiceState != "absent"
+    StrCpy $WelcomeText "Setup will update the installed ${PRODUCT} to version ${VERSION}.$\r$\n$\r$\nThe ${SERVICE_NAME} and the tray monitor are stopped while their files are replaced, and started again afterwards."
+  ${EndIf}
+  StrCpy $WelcomeText "$WelcomeText$\r$\n$\r$\n$(^ClickNext)"
+FunctionEnd
+
 Section "Velmora" SecMain
   SectionIn RO
   SetRegView 64
@@ -364,10 +388,23 @@ Section "Velmora" SecMain
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 
+  ; $SMPROGRAMS is the Programs folder of all users from here on. The entries
+  ; start in the installation folder, from which velmon and velpanel open
+  ; their companion files anyway.
+  SetShellVarContext all
+  CreateShortcut "$SMPROGRAMS\${MONITOR_ENTRY}.lnk" "$INSTDIR\velmon.exe" "" "" 0 SW_SHOWNORMAL "" \
+    "Shows the available memory in the notification area"
+  CreateShortcut "$SMPROGRAMS\${PANEL_ENTRY}.lnk" "$INSTDIR\velpanel.exe" "" "" 0 SW_SHOWNORMAL "" \
+    "Shows Velmora's settings and the service's state"
+  CreateShortcut "$SMPROGRAMS\${HELP_ENTRY}.lnk" "$INSTDIR\velmora.chm" "" "" 0 SW_SHOWNORMAL "" \
+    "Velmora's help"
+
   ; velsvc installs the service from its own path when it is not installed
   ; (or installed from another folder) and starts it; it waits for the start.
+  ; Its console text is for a command prompt: the details show what the setup
+  ; finds afterwards.
   DetailPrint "Installing and starting the ${SERVICE_NAME}..."
-  nsExec::ExecToLog '"$INSTDIR\velsvc.exe" -start'
+  nsExec::Exec '"$INSTDIR\velsvc.exe" -start'
   Pop $0
   Call QueryServiceState
   StrCpy $1 $ServiceState
@@ -387,14 +424,32 @@ Section "Velmora" SecMain
     SetErrorLevel 2
     Abort "$3"
   ${EndIf}
-  ${If} $1 != 4
+  ${If} $1 == 4
+    DetailPrint "The ${SERVICE_NAME} is installed and running."
+  ${Else}
     DetailPrint "The ${SERVICE_NAME} is installed but not running (state $1); it starts with Windows."
     MessageBox MB_OK|MB_ICONEXCLAMATION "The ${SERVICE_NAME} is installed but did not start. It starts the next time Windows starts." /SD IDOK
   ${EndIf}
 
-  ; The tray monitor registers its own autostart value when it starts.
-  DetailPrint "Starting the tray monitor..."
-  Exec '"$INSTDIR\velmon.exe"'
+  ; velmon writes this value itself each time it starts; written here too, it
+  ; starts at the next sign-in even when the setup does not start it.
+  WriteRegStr HKLM "${RUN_KEY}" "${AUTOSTART_VALUE}" '"$INSTDIR\velmon.exe"'
+
+  ; A program this setup starts runs with its elevated token: after an
+  ; administrator's password was typed into a standard user's prompt, as that
+  ; administrator on the user's desktop. The desktop's shell runs as its user
+  ; with an ordinary token. explorer.exe started from here passes the request
+  ; on to that shell, which starts velmon with its own token. Without a
+  ; taskbar on this desktop no such shell runs (a setup started by a service
+  ; or in a session without Explorer), and explorer.exe might become the
+  ; shell itself, elevated: velmon then starts at the next sign-in.
+  FindWindow $0 "Shell_TrayWnd" ""
+  ${If} $0 <> 0
+    DetailPrint "Starting the tray monitor..."
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\velmon.exe"'
+  ${Else}
+    DetailPrint "The tray monitor starts at the next sign-in."
+  ${EndIf}
 SectionEnd
 
 ; ---- Uninstaller ---------------------------------------------------------------
@@ -425,7 +480,7 @@ Section "Uninstall"
   ${GetOptions} $0 "/REMOVESETTINGS" $1
   ${IfNot} ${Errors}
     StrCpy $R0 "remove"
-  ${ElseIf} ${Cmd} `MessageBox MB_YESNO|MB_ICONQUESTION "Keep Velmora's settings?" /SD IDYES IDNO`
+  ${ElseIf} ${Cmd} `MessageBox MB_YESNO|MB_ICONQUESTION "Keep Velmora's settings (the ten values under HKLM\${SETTINGS_KEY}) for a later installation?" /SD IDYES IDNO`
     StrCpy $R0 "remove"
   ${EndIf}
 
@@ -434,13 +489,19 @@ Section "Uninstall"
   Call un.StopService
   DetailPrint "Removing the ${SERVICE_NAME}..."
   ${If} ${FileExists} "$INSTDIR\velsvc.exe"
-    nsExec::ExecToLog '"$INSTDIR\velsvc.exe" -remove'
+    nsExec::Exec '"$INSTDIR\velsvc.exe" -remove'
     Pop $0
   ${EndIf}
   Call un.QueryServiceState
   ${If} $ServiceState != "absent"
     Call un.StopService
     Call un.DeleteService
+    Call un.QueryServiceState
+  ${EndIf}
+  ${If} $ServiceState == "absent"
+    DetailPrint "The ${SERVICE_NAME} is removed."
+  ${Else}
+    DetailPrint "The ${SERVICE_NAME} could not be removed."
   ${EndIf}
 
   ; velmon writes its autostart value again as it ends: the value goes only
@@ -456,6 +517,11 @@ Section "Uninstall"
   Delete "$INSTDIR\velmora.chm"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
+
+  SetShellVarContext all
+  Delete "$SMPROGRAMS\${MONITOR_ENTRY}.lnk"
+  Delete "$SMPROGRAMS\${PANEL_ENTRY}.lnk"
+  Delete "$SMPROGRAMS\${HELP_ENTRY}.lnk"
 
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Velmora's setup program under Wine, as an administrator sees it: a silent
-# installation into "C:\Program Files\Velmora" that starts the service and the
-# tray monitor and registers the uninstaller; an update over the running
-# installation; the uninstaller, which keeps the settings unless
-# /REMOVESETTINGS asks otherwise, and leaves nothing else behind.
+# installation into "C:\Program Files\Velmora" that starts the service, has the
+# desktop's shell start the tray monitor (not the elevated setup itself), adds
+# the Start-menu entries and registers the uninstaller; an update over the
+# running installation; the uninstaller, which keeps the settings unless
+# /REMOVESETTINGS asks otherwise, and leaves nothing else behind; and, clicked
+# through as a user does, the setup's welcome page of a first installation and
+# of an update, the lines of its details list, and the uninstaller's question
+# about the settings.
 #
 #   installer_test.sh SETUP.EXE SVC_PROBE.EXE PANEL_PROBE.EXE TRAY_PROBE.EXE
 #
@@ -25,6 +29,9 @@ unset DISPLAY
 source "$(dirname "$0")/wine-prefix.sh"
 # shellcheck source-path=SCRIPTDIR
 source "$(dirname "$0")/desktop.sh"
+# Saving a shortcut in a Start menu would make Wine's menu builder add an entry
+# to the host's own menus.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
 
 cleanup() {
   prefix_end
@@ -59,11 +66,39 @@ tray() { win 'C:\tray_probe.exe' "$@"; }
 pin_memory "$work/meminfo"
 
 # Runs the setup program with ARGUMENTS in the pinned namespace and prints its
-# exit code. Its output goes to a file: the tray monitor it starts would hold a
-# pipe open for as long as it runs.
-run_setup() {
-  pinned wine 'C:\velmora-setup.exe' "$@" </dev/null >>"$work/setup.out" 2>&1
+# exit code. Its output, with Wine's trace of the processes it and its children
+# create, goes to $work/NAME.trace: a file, as the tray monitor it starts would
+# hold a pipe open for as long as it runs.
+run_setup() {  # run_setup NAME ARGUMENT...
+  local name=$1
+  shift
+  WINEDEBUG=+pid,+process pinned wine 'C:\velmora-setup.exe' "$@" </dev/null \
+    >"$work/$name.trace" 2>&1
   echo $?
+}
+# How velmon was started in a run of the setup, from the trace of its process
+# creations ("PID:TID:trace:process:..." lines, with Windows paths escaped):
+# the setup is the first process to create one for velsvc -start (nsExec's
+# helper, which starts velsvc).
+velmon_route() {  # velmon_route TRACE
+  SVC='\\Velmora\\velsvc.exe\" -start"' \
+    EXPLORER='cmdline L"\"C:\\windows\\explorer.exe\" \"C:\\Program Files\\Velmora\\velmon.exe\""' \
+    VELMON='cmdline L"\"C:\\Program Files\\Velmora\\velmon.exe\""' \
+    awk '
+      { split($0, field, ":"); pid = field[1]; thread = field[1] ":" field[2] }
+      !index($0, ":trace:process:CreateProcessInternalW ") { next }
+      index($0, ENVIRON["SVC"]) && setup == "" { setup = pid }
+      index($0, ENVIRON["EXPLORER"]) && pid == setup { asking = thread }
+      index($0, " started process pid ") && thread == asking && explorer == "" {
+        explorer = $0; sub(/.* started process pid /, "", explorer); sub(/ .*/, "", explorer)
+      }
+      index($0, ENVIRON["VELMON"]) && creator == "" { creator = pid }
+      END {
+        if (creator == "") print "not started"
+        else if (creator == setup) print "by the setup itself"
+        else if (creator == explorer) print "by the explorer.exe the setup asked"
+        else print "by another process"
+      }' "$1"
 }
 # Runs a command line exactly as written, from a batch file: the uninstaller's
 # "_?=" switch must be the last one and must not be quoted, while wine itself
@@ -108,6 +143,21 @@ settings_key='HKLM\SOFTWARE\Quorlex\Velmora'
 autostart_wanted='REG_SZ "C:\Program Files\Velmora\velmon.exe"'
 autostart_written() { [ "$(regvalue "$run_key" Velmora)" == "$autostart_wanted" ]; }
 
+# The Start-menu entries of all users. (Wine's msiexec puts a package's entries
+# into the user's Start menu; the setup program's land where Windows puts them.)
+start_menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+start_menu_entries() { find "$start_menu" -maxdepth 1 -iname '*velmora*' -printf '%f\n' 2>/dev/null | sort; }
+# Velmora's entries in the users' own Start menus (and anywhere else in their
+# profiles).
+user_entries() { find "$WINEPREFIX/drive_c/users" -iname '*velmora*.lnk' -printf '%f\n' | sort; }
+# The program an entry starts: the target's path, as the link stores it.
+entry_target() { strings -a "$start_menu/$1.lnk" | grep -m 1 -x 'C:\\Program Files\\Velmora\\[^\\]*'; }
+# Starts an entry as a click in the Start menu does (the shell opens the link).
+start_entry() {
+  pinned wine start "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\$1.lnk" \
+    </dev/null >>"$work/setup.out" 2>&1
+}
+
 # ---- The checks of an installed, running Velmora -------------------------------
 
 check_installed() {  # check_installed WHEN
@@ -122,6 +172,15 @@ check_installed() {  # check_installed WHEN
   check "$when: the service starts with Windows" "REG_DWORD 0x2" "$(regvalue "$service_key" Start)"
   check_that "$when: one velmon runs" poll 30 velmon_runs
   check_that "$when: velmon's autostart value, REG_SZ, quoted path" poll 30 autostart_written
+  check "$when: the Start-menu entries of all users" \
+    $'Velmora Control Panel.lnk\nVelmora Help.lnk\nVelmora Monitor.lnk' "$(start_menu_entries)"
+  check "$when: none in the user's own Start menu" "" "$(user_entries)"
+  check "$when: Velmora Monitor starts velmon" 'C:\Program Files\Velmora\velmon.exe' \
+    "$(entry_target "Velmora Monitor")"
+  check "$when: Velmora Control Panel starts velpanel" 'C:\Program Files\Velmora\velpanel.exe' \
+    "$(entry_target "Velmora Control Panel")"
+  check "$when: Velmora Help opens the help" 'C:\Program Files\Velmora\velmora.chm' \
+    "$(entry_target "Velmora Help")"
   check "$when: the uninstaller's entry" \
     $'DisplayIcon\nDisplayName\nDisplayVersion\nEstimatedSize\nInstallLocation\nNoModify\nNoRepair\nPublisher\nQuietUninstallString\nUninstallString' \
     "$(regnames "$uninstall_key")"
@@ -156,6 +215,7 @@ check_uninstalled() {  # check_uninstalled WHEN
   check_that "$when: velmon has ended" poll 10 velmon_gone
   check "$when: no autostart value" "" "$(regvalue "$run_key" Velmora)"
   check "$when: the folder is gone" "absent" "$([ -e "$folder" ] && echo present || echo absent)"
+  check "$when: no Start-menu entries left" "" "$(start_menu_entries; user_entries)"
   check_that "$when: the uninstaller's entry is gone" key_absent "$uninstall_key"
 }
 
@@ -260,16 +320,33 @@ check_tray_opens_companions() {
 win reg add "$settings_key" /v AutoOptHour /t REG_DWORD /d 30000 /f >/dev/null
 check "nothing installed before" "absent" "$(probe state)"
 
-check "setup /S exits with 0" "0" "$(run_setup /S)"
+check "setup /S exits with 0" "0" "$(run_setup install /S)"
 check_installed "installed"
+# Not the setup's elevated token: the desktop's shell starts velmon. (Wine has
+# no tokens; the route shows.)
+check "installed: velmon started" "by the explorer.exe the setup asked" \
+  "$(velmon_route "$work/install.trace")"
 check_panel_changes_setting
 check_tray_opens_companions
+
+# After "Exit Monitor" the Start menu brings the tray back, and opens the
+# control panel.
+check "exit monitor" "sent" "$(tray send 40005)"
+check_that "exit monitor: velmon has ended" poll 10 velmon_gone
+start_entry "Velmora Monitor"
+check_that "Start menu: Velmora Monitor starts velmon again" poll 30 velmon_runs
+start_entry "Velmora Control Panel"
+mapfile -t lines < <(panel text 1004 press 2 gone)
+check "Start menu: Velmora Control Panel opens the panel" $'found\nService: running\nok\ngone' \
+  "$(printf '%s\n' "${lines[@]}")"
 
 # ---- An update over the running installation ----------------------------------------
 
 velmon_before=$(velmon_pids)
-check "update: setup /S exits with 0" "0" "$(run_setup /S)"
+check "update: setup /S exits with 0" "0" "$(run_setup update /S)"
 check_installed "updated"
+check "updated: velmon started" "by the explorer.exe the setup asked" \
+  "$(velmon_route "$work/update.trace")"
 # The help viewer held velmora.chm open; the update closed it to replace the file.
 check_that "update: the help viewer was closed" help_viewer_gone
 check_that "update: the earlier velmon has ended" test ! -e "/proc/${velmon_before:-0}"
@@ -293,7 +370,7 @@ rm -rf "$WINEPREFIX/drive_c/uninstaller"
 
 # ---- Installing again, uninstalling with the settings ------------------------------------
 
-check "again: setup /S exits with 0" "0" "$(run_setup /S)"
+check "again: setup /S exits with 0" "0" "$(run_setup again /S)"
 check_installed "again"
 
 # As a user runs it: the quiet uninstall line from the entry, plus
@@ -306,6 +383,134 @@ check_that "the uninstaller's copy ends" poll 60 uninstaller_done
 check_uninstalled "removed"
 check "removed: no settings" "absent" "$(regnames "$settings_key")"
 check "removed: no Quorlex key left empty" "absent" "$(regnames 'HKLM\SOFTWARE\Quorlex')"
+
+# ---- As a user runs them: the pages, the details, the question -------------------------
+
+# Starts the setup program without switches, as a double click does, in the
+# background. Its exit code goes to $work/NAME.rc; its output, with Wine's
+# trace of the processes it creates and of the lines added to its details
+# list, to $work/NAME.trace.
+start_setup() {  # start_setup NAME
+  (
+    WINEDEBUG=+pid,+process,+listview pinned wine 'C:\velmora-setup.exe' </dev/null \
+      >"$work/$1.trace" 2>&1
+    echo $? >"$work/$1.rc"
+  ) &
+}
+# The lines of the details list, in order, from the trace (without Wine's
+# escapes). The trace shows the first 80 characters of each line: expected
+# lines are cut the same way.
+details() {  # details TRACE
+  grep -a 'trace:listview:LISTVIEW_InsertItemT (item=' "$1" |
+    sed -E 's/.*pszText=L"(.*)", cchTextMax=.*/\1/; s/\\(.)/\1/g'
+}
+details_completed() { details "$1" | grep -qx 'Completed'; }
+# The setup's window: "Velmora Setup" on the welcome page, with a blank after
+# it on the later pages.
+setup_page() { panel wait "Velmora Setup " "$@"; }
+finish_page_shown() { [ "$(setup_page text 1 | tail -n 1)" == "&Finish" ]; }
+setup_ended() { [ -s "$work/$1.rc" ]; }
+# Clicks Next on the welcome page (whose text is id 1202 of the page inside the
+# window) and Install on the next; then Finish once the installation is done.
+# Prints the welcome page's lines.
+click_through_setup() {  # click_through_setup NAME
+  local lines
+  mapfile -t lines < <(panel wait "Velmora Setup" text 1202 press 1 | tr -d '\r')
+  printf '%s\n' "${lines[@]:1:${#lines[@]}-2}"
+  setup_page press 1 >/dev/null
+  poll 120 finish_page_shown
+  setup_page press 1 >/dev/null
+  poll 30 setup_ended "$1"
+}
+
+# The service is to find the long interval again when it first starts.
+win reg add "$settings_key" /v AutoOptHour /t REG_DWORD /d 30000 /f >/dev/null
+start_setup "window"
+check "window: the welcome page of a first installation" \
+  "Setup will install Velmora 1.0.0, which keeps the system file cache in bounds and frees memory.
+
+Click Next to continue." "$(click_through_setup window)"
+check "window: setup exits with 0" "0" "$(cat "$work/window.rc" 2>/dev/null)"
+check_installed "installed from its window"
+check "installed from its window: velmon started" "by the explorer.exe the setup asked" \
+  "$(velmon_route "$work/window.trace")"
+# The setup's own lines; nothing of velsvc's console text.
+check "window: the details of a first installation" "$(printf '%s\n' 'Output folder: C:\Program Files\Velmora
+Extract: velsvc.exe
+Extract: velmon.exe
+Extract: velpanel.exe
+Extract: velmora.chm
+Created uninstaller: C:\Program Files\Velmora\uninstall.exe
+Create shortcut: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Monitor.lnk
+Create shortcut: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Control Panel.lnk
+Create shortcut: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Help.lnk
+Installing and starting the Velmora Service...
+The Velmora Service is installed and running.
+Starting the tray monitor...
+Execute: "C:\windows\explorer.exe" "C:\Program Files\Velmora\velmon.exe"
+Completed' | cut -c1-80)" "$(details "$work/window.trace")"
+
+velmon_before=$(velmon_pids)
+start_setup "window-update"
+check "window: the welcome page of an update" \
+  "Setup will update the installed Velmora to version 1.0.0.
+
+The Velmora Service and the tray monitor are stopped while their files are replaced, and started again afterwards.
+
+Click Next to continue." "$(click_through_setup window-update)"
+check "window: the update exits with 0" "0" "$(cat "$work/window-update.rc" 2>/dev/null)"
+check_installed "updated from its window"
+check_that "updated from its window: the earlier velmon has ended" test ! -e "/proc/${velmon_before:-0}"
+check "window: the details of an update" "$(printf '%s\n' 'Stopping the Velmora Service...
+Ending the tray monitor...
+Output folder: C:\Program Files\Velmora
+Extract: velsvc.exe
+Extract: velmon.exe
+Extract: velpanel.exe
+Extract: velmora.chm
+Created uninstaller: C:\Program Files\Velmora\uninstall.exe
+Create shortcut: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Monitor.lnk
+Create shortcut: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Control Panel.lnk
+Create shortcut: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Help.lnk
+Installing and starting the Velmora Service...
+The Velmora Service is installed and running.
+Starting the tray monitor...
+Execute: "C:\windows\explorer.exe" "C:\Program Files\Velmora\velmon.exe"
+Completed' | cut -c1-80)" "$(details "$work/window-update.trace")"
+
+# The uninstaller from the list of installed programs: it copies itself to the
+# temporary folder, starts the copy and ends at once; the copy shows the
+# confirmation page, then asks about the settings. "No" removes them.
+uninstall_line=$(regvalue "$uninstall_key" UninstallString)
+printf '%s\r\n' "${uninstall_line#REG_SZ }" >"$WINEPREFIX/drive_c/uninstall-line.bat"
+WINEDEBUG=+listview pinned wine cmd /c 'C:\uninstall-line.bat' </dev/null >"$work/uninstall.trace" 2>&1
+mapfile -t lines < <(panel wait "Velmora Uninstall " text 1 press 1)
+check "uninstall window: the confirmation page" $'found\n&Uninstall\nok' "$(printf '%s\n' "${lines[@]}")"
+mapfile -t lines < <(panel wait "Velmora Uninstall" text 65535 text 6 text 7 press 7 gone)
+check "uninstall window: the question" \
+  $'found\nKeep Velmora\'s settings (the ten values under HKLM\\SOFTWARE\\Quorlex\\Velmora) for a later installation?\n&Yes\n&No\nok\ngone' \
+  "$(printf '%s\n' "${lines[@]}")"
+check_that "uninstall window: done" poll 60 details_completed "$work/uninstall.trace"
+mapfile -t lines < <(panel wait "Velmora Uninstall " press 1 gone)
+check "uninstall window: closed" $'found\nok\ngone' "$(printf '%s\n' "${lines[@]}")"
+check_that "uninstall window: the uninstaller's copy ends" poll 60 uninstaller_done
+check_uninstalled "uninstalled from its window"
+check "uninstalled from its window: no settings" "absent" "$(regnames "$settings_key")"
+check "uninstall window: the details" "$(printf '%s\n' 'Stopping the Velmora Service...
+Removing the Velmora Service...
+The Velmora Service is removed.
+Ending the tray monitor...
+Delete file: C:\Program Files\Velmora\velsvc.exe
+Delete file: C:\Program Files\Velmora\velmon.exe
+Delete file: C:\Program Files\Velmora\velpanel.exe
+Delete file: C:\Program Files\Velmora\velmora.chm
+Delete file: C:\Program Files\Velmora\uninstall.exe
+Remove folder: C:\Program Files\Velmora\
+Delete file: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Monitor.lnk
+Delete file: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Control Panel.lnk
+Delete file: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Help.lnk
+Removing the settings...
+Completed' | cut -c1-80)" "$(details "$work/uninstall.trace")"
 
 # ---- The end ------------------------------------------------------------------------
 

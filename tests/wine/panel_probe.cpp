@@ -10,7 +10,8 @@
 //     set ROW TEXT     types TEXT into setting row ROW's field, or for a check
 //                      box or a drop-down chooses TEXT (0 or 1), as a click
 //                      would; "ok"
-//     text ID          prints the text of the control with that id
+//     text ID          prints the text of the control with that id (a child of
+//                      the dialog, or else of a dialog inside it)
 //     press ID         presses the button with that id and waits until the
 //                      window has done what it does; "ok"
 //     post ID          presses it without waiting (for a button that opens a
@@ -125,6 +126,20 @@ BOOL CALLBACK CheckInside(HWND control, LPARAM lParam) {
   return TRUE;
 }
 
+struct Find {
+  int id;
+  HWND control;
+};
+
+BOOL CALLBACK FindControl(HWND window, LPARAM lParam) {
+  auto* find = reinterpret_cast<Find*>(lParam);
+  if (GetDlgCtrlID(window) == find->id) {
+    find->control = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 void PrintInside(HWND window) {
   Inside inside{{}, 0};
   GetClientRect(window, &inside.client);
@@ -156,6 +171,18 @@ void PrintFile(const char* path) {
   while ((read = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
     std::fwrite(buffer, 1, read, stdout);
   }
+}
+
+// A child of the window with that id; else the first of its descendants with
+// it, as in a setup program whose pages are dialogs inside its window.
+HWND Control(HWND window, int id) {
+  HWND control = GetDlgItem(window, id);
+  if (control == nullptr) {
+    Find find{id, nullptr};
+    EnumChildWindows(window, FindControl, reinterpret_cast<LPARAM>(&find));
+    control = find.control;
+  }
+  return control;
 }
 
 HWND WaitFor(const std::wstring& caption, int tenths) {
@@ -222,7 +249,7 @@ int main(int argc, char** argv) {
       SendMessageW(window, kDpiMessage, static_cast<WPARAM>(std::atoi(argv[++at])), 0);
       std::printf("ok\n");
     } else if (step == "text" && at + 1 < argc) {
-      PrintText(GetDlgItem(window, std::atoi(argv[++at])));
+      PrintText(Control(window, std::atoi(argv[++at])));
     } else if (step == "press" && at + 1 < argc) {
       const int id = std::atoi(argv[++at]);
       SendMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
