@@ -70,7 +70,7 @@ const char* CallName(Call call) {
       "ServiceControl", "ServiceQueryStatus", "ServiceQueryConfig",
       "LocalAlloc",     "Dispatcher",         "HandlerRegister",
       "StatusReport",   "VolumeOpen",         "VolumeFlush",
-      "ThreadStart",    "ProgramPath"};
+      "ThreadStart",    "ProgramPath",        "EventReport"};
   const auto index = static_cast<size_t>(call);
   return index < kCallKinds ? kNames[index] : "?";
 }
