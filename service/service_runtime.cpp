@@ -37,6 +37,7 @@ void ServiceMain(uint32_t /*argc*/, wchar_t** /*argv*/) {
   plat::SleepMs(1024);
   gRuntime.serviceRunning = true;
   Report(plat::kServiceRunning, 1024);
+  gRuntime.tuner->ReportServiceStarted();
 
   // The first pass ticks at once; then every fourth, about every 804 ms.
   int passCounter = 5;
@@ -48,6 +49,7 @@ void ServiceMain(uint32_t /*argc*/, wchar_t** /*argv*/) {
     plat::SleepMs(kPassSleepMs);
   } while (gRuntime.serviceRunning);
 
+  gRuntime.tuner->ReportServiceStopped();
   Report(plat::kServiceStopped, 2048);
 }
 
