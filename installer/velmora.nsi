@@ -363,6 +363,8 @@ Section "Velmora" SecMain
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegExpandStr HKLM "SYSTEM\CurrentControlSet\Services\EventLog\Application\Velmora Service" "EventMessageFile" "$INSTDIR\velsvc.exe"
+  WriteRegDWORD HKLM "SYSTEM\CurrentControlSet\Services\EventLog\Application\Velmora Service" "TypesSupported" 7
 
   ; velsvc installs the service from its own path when it is not installed
   ; (or installed from another folder) and starts it; it waits for the start.
@@ -458,6 +460,7 @@ Section "Uninstall"
   RMDir "$INSTDIR"
 
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey HKLM "SYSTEM\CurrentControlSet\Services\EventLog\Application\Velmora Service"
 
   ${If} $R0 == "remove"
     DetailPrint "Removing the settings..."
