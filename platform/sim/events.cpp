@@ -1,4 +1,6 @@
 // The simulated Event Log: it keeps each entry as written.
+#include <utility>
+
 #include "platform/sim/sim_machine.h"
 
 namespace plat {
