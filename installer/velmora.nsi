@@ -387,6 +387,8 @@ Section "Velmora" SecMain
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+  WriteRegExpandStr HKLM "SYSTEM\CurrentControlSet\Services\EventLog\Application\Velmora Service" "EventMessageFile" "$INSTDIR\velsvc.exe"
+  WriteRegDWORD HKLM "SYSTEM\CurrentControlSet\Services\EventLog\Application\Velmora Service" "TypesSupported" 7
 
   ; $SMPROGRAMS is the Programs folder of all users from here on. The entries
   ; start in the installation folder, from which velmon and velpanel open
@@ -524,6 +526,7 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\${HELP_ENTRY}.lnk"
 
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey HKLM "SYSTEM\CurrentControlSet\Services\EventLog\Application\Velmora Service"
 
   ${If} $R0 == "remove"
     DetailPrint "Removing the settings..."

@@ -210,6 +210,21 @@ Handle OpenVolume(const wchar_t* path);
 // Flushes the write buffers of an open volume.
 bool FlushVolume(Handle volume);
 
+// ---- Event Log --------------------------------------------------------------------
+
+// Types of an Event Log entry.
+inline constexpr uint16_t kEventError = 1;
+inline constexpr uint16_t kEventWarning = 2;
+inline constexpr uint16_t kEventInformation = 4;
+
+// Writes one entry of the event source `source` to the Application log: the
+// message `id` of the source's message table, of type `type`, with `count`
+// insertion strings (%1 is strings[0]). The source is registered and let go
+// within the call (RegisterEventSourceW, ReportEventW, DeregisterEventSource):
+// no handle outlives it. False when the entry could not be written.
+bool ReportLogEvent(const wchar_t* source, uint16_t type, uint32_t id,
+                    const wchar_t* const* strings, uint16_t count);
+
 // ---- The program itself -----------------------------------------------------------
 
 // The running program's full path (GetModuleFileNameW): the characters copied,

@@ -64,6 +64,14 @@ void CacheTuner::ReloadSettings() {
   state_.BasedOnRam = settings_.ReadBasedOnRam();
 }
 
+void CacheTuner::ReportServiceStarted() {
+  events_.Started(settings_, state_.enabled, cache_.bindFailed != 0, cache_.privilegeFailed != 0);
+}
+
+void CacheTuner::ReportServiceStopped() {
+  events_.Stopped();
+}
+
 // The tick's own re-read, in its own order.
 void CacheTuner::ReadSettingsCopies() {
   state_.MemoryZipperPlus = settings_.ReadMemoryZipperPlus();

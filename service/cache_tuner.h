@@ -7,6 +7,7 @@
 
 #include "common/wrapping.h"
 #include "platform/platform.h"
+#include "service/service_event_log.h"
 
 class SystemCacheControl;
 class SettingsStore;
@@ -86,6 +87,14 @@ class CacheTuner {
   // One pass of the tuning loop, about every 800 ms.
   void Tick();
 
+  // The service has started: writes the start entry to the Event Log with
+  // the settings in force and what construction found, and from now on the
+  // entries of ticks. Construction runs in every velsvc process, so it never
+  // writes an entry itself.
+  void ReportServiceStarted();
+  // The service is stopping: writes the stop entry.
+  void ReportServiceStopped();
+
   const TunerState& state() const { return state_; }
 
  private:
@@ -122,4 +131,5 @@ class CacheTuner {
   SettingsStore& settings_;
   CSqueezeRam& squeezer_;
   TunerState state_;
+  ServiceEventLog events_;
 };

@@ -75,7 +75,13 @@ void CacheTuner::MemoryZipper() {
     settings_.WriteRamAvailable(s.RamAvailable);
   }
   // The threshold stays as it is; only the request keeps within the commit.
-  squeezer_.SqueezeRam(WithinCommitMB(s.RamAvailable, s.snapshot.availPageFileKB / 1024));
+  const uint32_t threshold = s.RamAvailable;
+  const uint32_t commitMB = s.snapshot.availPageFileKB / 1024;
+  const uint32_t requested = WithinCommitMB(threshold, commitMB);
+  squeezer_.SqueezeRam(requested);
+  if (requested < threshold) {
+    events_.SqueezeLimited(L"memory zipper", threshold, commitMB, requested);
+  }
 }
 
 void CacheTuner::PeriodicBoost() {
@@ -105,6 +111,11 @@ void CacheTuner::Boost() {
   const MemorySnapshot& snap = state_.snapshot;
   const uint32_t pageFileMB = snap.availPageFileKB / 1024;
   const uint32_t spareMB = snap.availPhysKB / 1024 + pageFileMB;
-  squeezer_.SqueezeRam(
-      WithinCommitMB(BoostAmountMB(snap.memoryLoad, snap.totalPhysMB, spareMB), pageFileMB));
+  const uint32_t decided = BoostAmountMB(snap.memoryLoad, snap.totalPhysMB, spareMB);
+  const uint32_t requested = WithinCommitMB(decided, pageFileMB);
+  squeezer_.SqueezeRam(requested);
+  if (requested < decided) {
+    events_.SqueezeLimited(L"periodic boost", decided, pageFileMB, requested);
+  }
+  events_.Boosted(requested, snap.memoryLoad, snap.availPhysKB / 1024);
 }

@@ -19,6 +19,9 @@ constexpr float kMaxCacheShare = 0.78f;
 }  // namespace
 
 void CacheTuner::Tick() {
+  // Whatever took a settings change up (a reload, the re-read below, the
+  // memory zipper), the Event Log learns of it here.
+  events_.CheckSettings(settings_);
   if (!state_.enabled) {
     return;
   }
@@ -219,5 +222,7 @@ void CacheTuner::ThrottledSetLimits(uint32_t minKB, uint32_t maxKB) {
 }
 
 void CacheTuner::SetLimits(uint32_t minKB, uint32_t maxKB) {
-  cache_.SetLimits(minKB, maxKB);
+  if (cache_.SetLimits(minKB, maxKB) == 0) {
+    events_.CacheSetFailed(minKB, maxKB);
+  }
 }

@@ -58,6 +58,7 @@ void ServiceMain(uint32_t /*argc*/, wchar_t** /*argv*/) {
   plat::SleepMs(1024);
   gRuntime.serviceRunning = true;
   Report(plat::kServiceRunning, 1024);
+  gRuntime.tuner->ReportServiceStarted();
 
   // The first pass ticks at once; then every fourth, about every 804 ms. The
   // cache is emptied for velmon here, on this thread and between ticks. A
@@ -76,6 +77,7 @@ void ServiceMain(uint32_t /*argc*/, wchar_t** /*argv*/) {
     }
   } while (gRuntime.serviceRunning);
 
+  gRuntime.tuner->ReportServiceStopped();
   Report(plat::kServiceStopped, 2048);
 }
 

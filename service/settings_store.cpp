@@ -67,12 +67,16 @@ bool ReadPolicy(const wchar_t* name, uint32_t& value) {
   return true;
 }
 
-uint32_t SettingsStore::ReadOrCreate(const wchar_t* name, std::atomic<uint32_t>& field,
-                                     Limit limit) {
+uint32_t SettingsStore::ReadOrCreate(const wchar_t* name, Setting setting,
+                                     std::atomic<uint32_t>& field, Limit limit) {
+  std::atomic<SettingSource>& source = sources_[static_cast<size_t>(setting)];
+  std::atomic<bool>& wroteDefault = wroteDefaults_[static_cast<size_t>(setting)];
   field = ApplyLimit(field, limit);
   // A value set by policy wins; the settings key is then left alone.
   if (uint32_t policy = 0; ReadPolicy(name, policy)) {
     field = ApplyLimit(policy, limit);
+    source = SettingSource::Policy;
+    wroteDefault = false;
     return field;
   }
   RegKey key(plat::kLocalMachine);
@@ -81,13 +85,22 @@ uint32_t SettingsStore::ReadOrCreate(const wchar_t* name, std::atomic<uint32_t>&
   if (key.Query(name, nullptr, nullptr, nullptr) != 0) {
     // Missing (or unreadable): the held value goes to the registry.
     key.SetDword(name, field);
+    source = SettingSource::Default;
+    wroteDefault = true;
   } else {
     // Read over the held value, as a short value would leave its upper bytes.
-    uint32_t value = field;
+    const uint32_t held = field;
+    uint32_t value = held;
     uint32_t type = 0;
     uint32_t size = sizeof value;
-    if (key.Query(name, &type, &value, &size) != 0 || type != plat::kRegDword) {
+    const bool read = key.Query(name, &type, &value, &size) == 0 && type == plat::kRegDword;
+    if (!read) {
       value = 0;
+    }
+    // A default this store wrote is still one while the key holds it unchanged.
+    if (!read || !wroteDefault || value != held) {
+      source = SettingSource::Registry;
+      wroteDefault = false;
     }
     // The limited value is held, not written back.
     field = ApplyLimit(value, limit);
@@ -97,46 +110,47 @@ uint32_t SettingsStore::ReadOrCreate(const wchar_t* name, std::atomic<uint32_t>&
 }
 
 uint32_t SettingsStore::ReadSettings() {
-  return ReadOrCreate(L"Settings", Settings, Limit::None);
+  return ReadOrCreate(L"Settings", Setting::Settings, Settings, Limit::None);
 }
 
 uint32_t SettingsStore::ReadMemoryZipperPlus() {
   MemoryZipperPlus = 0;
-  return ReadOrCreate(L"MemoryZipperPlus", MemoryZipperPlus, Limit::None);
+  return ReadOrCreate(L"MemoryZipperPlus", Setting::MemoryZipperPlus, MemoryZipperPlus,
+                      Limit::None);
 }
 
 uint32_t SettingsStore::ReadRamAvailable() {
-  return ReadOrCreate(L"RamAvailable", RamAvailable, Limit::None);
+  return ReadOrCreate(L"RamAvailable", Setting::RamAvailable, RamAvailable, Limit::None);
 }
 
 uint32_t SettingsStore::ReadAutoOptHour() {
   AutoOptHour = 2;
-  return ReadOrCreate(L"AutoOptHour", AutoOptHour, Limit::None);
+  return ReadOrCreate(L"AutoOptHour", Setting::AutoOptHour, AutoOptHour, Limit::None);
 }
 
 uint32_t SettingsStore::ReadIsAutoOptHour() {
   IsAutoOptHour = 1;
-  return ReadOrCreate(L"IsAutoOptHour", IsAutoOptHour, Limit::None);
+  return ReadOrCreate(L"IsAutoOptHour", Setting::IsAutoOptHour, IsAutoOptHour, Limit::None);
 }
 
 uint32_t SettingsStore::ReadDataSafe() {
-  return ReadOrCreate(L"DataSafe", DataSafe, Limit::None);
+  return ReadOrCreate(L"DataSafe", Setting::DataSafe, DataSafe, Limit::None);
 }
 
 uint32_t SettingsStore::ReadCacheUsage() {
-  return ReadOrCreate(L"CacheUsage", CacheUsage, Limit::CacheUsage);
+  return ReadOrCreate(L"CacheUsage", Setting::CacheUsage, CacheUsage, Limit::CacheUsage);
 }
 
 uint32_t SettingsStore::ReadMaxCacheSize() {
-  return ReadOrCreate(L"MaxCacheSize", MaxCacheSize, Limit::None);
+  return ReadOrCreate(L"MaxCacheSize", Setting::MaxCacheSize, MaxCacheSize, Limit::None);
 }
 
 uint32_t SettingsStore::ReadBasedOnRam() {
-  return ReadOrCreate(L"BasedOnRam", BasedOnRam, Limit::BasedOnRam);
+  return ReadOrCreate(L"BasedOnRam", Setting::BasedOnRam, BasedOnRam, Limit::BasedOnRam);
 }
 
 uint32_t SettingsStore::ReadCacheCheck() {
-  return ReadOrCreate(L"CacheCheck", CacheCheck, Limit::None);
+  return ReadOrCreate(L"CacheCheck", Setting::CacheCheck, CacheCheck, Limit::None);
 }
 
 uint32_t SettingsStore::WriteRamAvailable(uint32_t megabytes) {

@@ -2,13 +2,37 @@
 // DWORD values and read or created one at a time.
 #pragma once
 
+#include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "common/shared_names.h"
 
+// Where a held value came from at its last read.
+enum class SettingSource : uint8_t {
+  Default,   // missing under the settings key, so the held value was written there
+  Registry,  // read from the settings key
+  Policy,    // read under the policies key
+};
+
 class SettingsStore {
  public:
+  // The ten settings, in the order of the held values below.
+  enum class Setting : uint8_t {
+    Settings,
+    MemoryZipperPlus,
+    RamAvailable,
+    AutoOptHour,
+    IsAutoOptHour,
+    DataSafe,
+    CacheUsage,
+    MaxCacheSize,
+    BasedOnRam,
+    CacheCheck,
+  };
+  static constexpr size_t kSettingCount = 10;
+
   // Sets the defaults (several from the amount of physical memory) and reads or
   // creates eight of the values.
   SettingsStore();
@@ -33,6 +57,13 @@ class SettingsStore {
   // the registry and the store; returns the value stored.
   uint32_t WriteRamAvailable(uint32_t megabytes);
 
+  // Where the held value of `setting` came from at its last read. A value the
+  // store wrote because it was missing stays a default for as long as the
+  // settings key holds what was written. Default before the first read.
+  SettingSource SourceOf(Setting setting) const {
+    return sources_[static_cast<size_t>(setting)].load();
+  }
+
   // The held values. A reload on the control thread and a tick may use the
   // store at the same time; each value is read and written whole.
   std::atomic<uint32_t> Settings{0};
@@ -51,7 +82,12 @@ class SettingsStore {
   enum class Limit { None, CacheUsage, BasedOnRam };
 
   static uint32_t ApplyLimit(uint32_t value, Limit limit);
-  uint32_t ReadOrCreate(const wchar_t* name, std::atomic<uint32_t>& field, Limit limit);
+  uint32_t ReadOrCreate(const wchar_t* name, Setting setting, std::atomic<uint32_t>& field,
+                        Limit limit);
+
+  std::array<std::atomic<SettingSource>, kSettingCount> sources_{};
+  // Whether the value the settings key holds is the default this store wrote.
+  std::array<std::atomic<bool>, kSettingCount> wroteDefaults_{};
 };
 
 // Total physical memory in bytes, as the plain memory-status call reports it.

@@ -11,11 +11,13 @@ function(velmora_add_msi target version output)
   set(files ${folder}/msi-files-${version})
   set(wxs ${PROJECT_SOURCE_DIR}/installer/msi/velmora.wxs)
   file(MAKE_DIRECTORY ${files})
+  # strip writes the current time into a program's header unless it keeps
+  # the linker's (-p): the packages of two versions then carry the same files.
   add_custom_command(
     OUTPUT ${output}
-    COMMAND ${CMAKE_STRIP} -o ${files}/velsvc.exe $<TARGET_FILE:velsvc>
-    COMMAND ${CMAKE_STRIP} -o ${files}/velmon.exe $<TARGET_FILE:velmon>
-    COMMAND ${CMAKE_STRIP} -o ${files}/velpanel.exe $<TARGET_FILE:velpanel>
+    COMMAND ${CMAKE_STRIP} -p -o ${files}/velsvc.exe $<TARGET_FILE:velsvc>
+    COMMAND ${CMAKE_STRIP} -p -o ${files}/velmon.exe $<TARGET_FILE:velmon>
+    COMMAND ${CMAKE_STRIP} -p -o ${files}/velpanel.exe $<TARGET_FILE:velpanel>
     COMMAND ${CMAKE_COMMAND} -E copy ${VELMORA_HELP_FILE} ${files}/velmora.chm
     COMMAND ${VELMORA_WIXL} -a x64 -D Version=${version} -o ${output} ${wxs}
     WORKING_DIRECTORY ${files}

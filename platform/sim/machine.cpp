@@ -88,7 +88,8 @@ const char* CallName(Call call) {
       "ServiceControl", "ServiceQueryStatus", "ServiceQueryConfig",
       "LocalAlloc",     "Dispatcher",         "HandlerRegister",
       "StatusReport",   "VolumeOpen",         "VolumeFlush",
-      "ThreadStart",    "ProgramPath",        "ChangeNotify"};
+      "ThreadStart",    "ProgramPath",        "ChangeNotify",
+      "EventReport"};
   const auto index = static_cast<size_t>(call);
   return index < kCallKinds ? kNames[index] : "?";
 }

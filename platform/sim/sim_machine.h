@@ -174,12 +174,21 @@ enum class Call : uint8_t {
   ThreadStart,         // the runtime's thread start
   ProgramPath,         // GetModuleFileNameW
   ChangeNotify,        // CreateEventW and RegNotifyChangeKeyValue
+  EventReport,         // ReportEventW (with RegisterEventSourceW)
   Count
 };
 inline constexpr size_t kCallKinds = static_cast<size_t>(Call::Count);
 
 // The name of a kind of call, for messages.
 const char* CallName(Call call);
+
+// One entry the program wrote to the Event Log.
+struct LogEntry {
+  std::wstring source;
+  uint16_t type = 0;
+  uint32_t id = 0;
+  std::vector<std::wstring> strings;  // the insertion strings, %1 first
+};
 
 // When one kind of call fails.
 struct FaultSwitch {
@@ -306,6 +315,8 @@ struct Machine {
   // What the code did.
   bool recording = true;
   std::vector<Event> events;
+  // The entries written to the Event Log, in order (kept while recording).
+  std::vector<LogEntry> logEntries;
   void (*listener)(const Event&) = nullptr;
 
   void Record(const Event& event);

@@ -239,18 +239,54 @@ TEST_F(SettingsStoreTest, APolicyValueWinsAndLeavesTheSettingsKeyAlone) {
     bool policyWins;
   };
   const Case cases[] = {
-      {"a DWORD", &SettingsStore::ReadRamAvailable, L"RamAvailable", plat::kRegDword,
-       {200, 0, 0, 0}, 50, 200, true},
-      {"after the read's rule", &SettingsStore::ReadBasedOnRam, L"BasedOnRam", plat::kRegDword,
-       {0x58, 2, 0, 0}, 40, 72, true},
-      {"after the preset", &SettingsStore::ReadAutoOptHour, L"AutoOptHour", plat::kRegDword,
-       {9, 0, 0, 0}, 30000, 9, true},
-      {"a string", &SettingsStore::ReadSettings, L"Settings", plat::kRegSz, {'1', 0, 0, 0}, 1, 1,
+      {"a DWORD",
+       &SettingsStore::ReadRamAvailable,
+       L"RamAvailable",
+       plat::kRegDword,
+       {200, 0, 0, 0},
+       50,
+       200,
+       true},
+      {"after the read's rule",
+       &SettingsStore::ReadBasedOnRam,
+       L"BasedOnRam",
+       plat::kRegDword,
+       {0x58, 2, 0, 0},
+       40,
+       72,
+       true},
+      {"after the preset",
+       &SettingsStore::ReadAutoOptHour,
+       L"AutoOptHour",
+       plat::kRegDword,
+       {9, 0, 0, 0},
+       30000,
+       9,
+       true},
+      {"a string",
+       &SettingsStore::ReadSettings,
+       L"Settings",
+       plat::kRegSz,
+       {'1', 0, 0, 0},
+       1,
+       1,
        false},
-      {"two bytes", &SettingsStore::ReadSettings, L"Settings", plat::kRegDword, {1, 0}, 0, 0,
+      {"two bytes",
+       &SettingsStore::ReadSettings,
+       L"Settings",
+       plat::kRegDword,
+       {1, 0},
+       0,
+       0,
        false},
-      {"a QWORD", &SettingsStore::ReadMaxCacheSize, L"MaxCacheSize", plat::kRegQword,
-       {0, 4, 0, 0, 0, 0, 0, 0}, 4096, 4096, false},
+      {"a QWORD",
+       &SettingsStore::ReadMaxCacheSize,
+       L"MaxCacheSize",
+       plat::kRegQword,
+       {0, 4, 0, 0, 0, 0, 0, 0},
+       4096,
+       4096,
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -272,6 +308,53 @@ TEST_F(SettingsStoreTest, APolicyValueWinsAndLeavesTheSettingsKeyAlone) {
       EXPECT_NE(set.key, &policies) << "nothing writes under the policies key";
     }
     EXPECT_EQ(machine().openHandles, 0);
+  }
+}
+
+TEST_F(SettingsStoreTest, EachValueKnowsWhereItCameFrom) {
+  using Setting = SettingsStore::Setting;
+  struct Case {
+    const char* what;
+    void (*arrange)();
+    void (*meanwhile)();  // between construction and the second read
+    SettingSource source;
+  };
+  const Case cases[] = {
+      {"missing, so written: a default while the key holds it", [] {}, [] {},
+       SettingSource::Default},
+      {"the written default changed", [] {}, [] { PutDword(L"Settings", 1); },
+       SettingSource::Registry},
+      {"the written default read as a string", [] {},
+       [] {
+         PutValue(L"Settings", plat::kRegSz, {0, 0});
+       },
+       SettingSource::Registry},
+      {"present", [] { PutDword(L"Settings", 0); }, [] {}, SettingSource::Registry},
+      {"set by policy",
+       [] {
+         sim::RegKeyNode& policies = machine().Key(plat::kLocalMachine, kPoliciesKeyPath);
+         policies.exists = true;
+         const uint32_t one = 1;
+         policies.Set(L"Settings", plat::kRegDword, &one, 4);
+       },
+       [] {}, SettingSource::Policy},
+      {"a key that cannot be opened: the held value",
+       [] {
+         PutDword(L"Settings", 1);
+         machine().FailAlways(sim::Call::RegOpen);
+         machine().FailAlways(sim::Call::RegCreate);
+       },
+       [] {}, SettingSource::Default},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Reset();
+    SetMemory(512 * kMB, 256 * kMB, 50);
+    c.arrange();
+    SettingsStore store;
+    c.meanwhile();
+    store.ReadSettings();
+    EXPECT_EQ(store.SourceOf(Setting::Settings), c.source);
   }
 }
 

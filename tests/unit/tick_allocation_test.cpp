@@ -1,5 +1,6 @@
 // A tick allocates nothing: every allocation of this process is counted while
-// ticks run through all load bands, the maintenance and the settings re-read.
+// ticks run through all load bands, the maintenance, the settings re-read and
+// the Event Log's entries.
 #include <atomic>
 #include <cstdlib>
 
@@ -13,7 +14,8 @@ using TickAllocationTest = TunerTest;
 TEST_F(TickAllocationTest, TicksAllocateNothing) {
   PutDword(L"MemoryZipperPlus", 1);
   PutDword(L"RamAvailable", 300);
-  BuildPastFirstTick();  // creates the two values the boost reads
+  BuildPastFirstTick();           // creates the two values the boost reads
+  tuner->ReportServiceStarted();  // entries are written as in the service
   machine().recording = false;
   machine().blocks.reserve(4096);
 
@@ -28,6 +30,7 @@ TEST_F(TickAllocationTest, TicksAllocateNothing) {
   machine().fileCache.currentSize = 300 * kMB;
   state().Settings = 0;
 
+  const uint64_t entriesBefore = machine().Calls(sim::Call::EventReport);
   gCounting = true;
   for (int i = 0; i < kTicks; ++i) {
     if (i == kTicks / 2) {
@@ -40,6 +43,8 @@ TEST_F(TickAllocationTest, TicksAllocateNothing) {
   EXPECT_EQ(gAllocations.load(), 0u);
   EXPECT_GT(machine().blocks.size(), 0u) << "squeezes ran while counting";
   EXPECT_EQ(state().reloadCount, (kTicks + 1) % 21002) << "the re-read ran while counting";
+  EXPECT_GT(machine().Calls(sim::Call::EventReport), entriesBefore)
+      << "entries were written while counting";
 }
 
 }  // namespace

@@ -21,6 +21,9 @@ class CacheTunerTest {
   static void ThrottledSetLimits(CacheTuner& tuner, uint32_t minKB, uint32_t maxKB) {
     tuner.ThrottledSetLimits(minKB, maxKB);
   }
+  static void SetLimits(CacheTuner& tuner, uint32_t minKB, uint32_t maxKB) {
+    tuner.SetLimits(minKB, maxKB);
+  }
 };
 
 class TunerTest : public SimTest {

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Velmora's Windows Installer package under Wine, as a deployment tool runs it:
-# a quiet installation for every user (the service running, velmon's autostart
-# value, the Start-menu entries, the entry in the list of installed programs), a
-# repair, a refused downgrade, quiet uninstallations that leave the settings and
-# nothing else, and an upgrade from an earlier version over its running service.
+# a quiet installation for every user (the service running, its event source,
+# velmon's autostart value, the Start-menu entries, the entry in the list of
+# installed programs), a repair, a refused downgrade, quiet uninstallations
+# that leave the settings and nothing else, and an upgrade from an earlier
+# version over its running service.
 #
 #   msi_test.sh PACKAGE.MSI EARLIER.MSI SVC_PROBE.EXE
 #
@@ -51,6 +52,7 @@ service_key='HKLM\SYSTEM\CurrentControlSet\Services\Velmora Service'
 run_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
 uninstall_root='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 settings_key='HKLM\SOFTWARE\Quorlex\Velmora'
+eventlog_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Velmora Service'
 
 # Programs that msiexec starts itself (velsvc -stop) see 400 MB available, as
 # in the setup program's test. The service is started by the service manager,
@@ -103,6 +105,9 @@ check_installed() {  # check_installed WHEN VERSION PRODUCT_CODE
   check_that "$when: the service's path, quoted or not" service_path_stored
   check "$when: the service's entry is the one velsvc -install makes" "$reference_entry" \
     "$(values "$service_key" | image_path_unquoted)"
+  check "$when: the event source, its messages in velsvc.exe" \
+    $'EventMessageFile REG_EXPAND_SZ C:\\Program Files\\Velmora\\velsvc.exe\nTypesSupported REG_DWORD 0x7' \
+    "$(values "$eventlog_key" | sort)"
   check "$when: velmon's autostart value, REG_SZ, quoted path" \
     'REG_SZ "C:\Program Files\Velmora\velmon.exe"' "$(value "$run_key" Velmora)"
   for entry in "Velmora Monitor:velmon.exe" "Velmora Control Panel:velpanel.exe" \
@@ -125,6 +130,8 @@ check_uninstalled() {  # check_uninstalled WHEN SETTINGS_BEFORE
   check "$when: the service is gone" "absent" "$(probe state)"
   check "$when: its presence mutex is gone" "absent" "$(probe mutex)"
   check "$when: no autostart value" "" "$(value "$run_key" Velmora)"
+  check "$when: no event source" "absent" \
+    "$(win reg query "$eventlog_key" >/dev/null && echo present || echo absent)"
   check "$when: the folder is gone" "absent" "$([ -e "$folder" ] && echo present || echo absent)"
   check "$when: no Start-menu entries" "" "$(cd "$start_menu" && ls -- *Velmora* 2>/dev/null)"
   check "$when: no product installed" "" "$(velmora_products)"

@@ -493,6 +493,14 @@ void TestVolumes() {
   }
 }
 
+// Wine's Event Log keeps nothing to read back; the entry is accepted, with and
+// without insertion strings.
+void TestEventLog() {
+  const wchar_t* const strings[] = {L"one", L"two"};
+  CHECK(plat::ReportLogEvent(L"Velmora Test", plat::kEventInformation, 1, strings, 2));
+  CHECK(plat::ReportLogEvent(L"Velmora Test", plat::kEventWarning, 2, nullptr, 0));
+}
+
 // ---- Structured-exception guards --------------------------------------------------------
 
 // Counts through volatile: the compiler does not know that a call faults, and
@@ -760,6 +768,7 @@ int main(int argc, char** argv) {
   TestMutexes();
   TestCommittedMemory();
   TestVolumes();
+  TestEventLog();
 
   std::printf("%d passed, %d failed\n", g_passed, g_failed);
   std::fflush(stdout);

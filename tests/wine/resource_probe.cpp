@@ -5,10 +5,21 @@
 //     FileDescription=...   (and the other version strings, one a line)
 //     level=...             the execution level the manifest asks for
 //     dpiAware=... dpiAwareness=... common-controls=6.0.0.0
+//
+//   resource_probe messages PROGRAM.exe
+//     the program's message table as the Event Log renders it:
+//     table: ID...          the ids the table holds
+//     entries: ID...        the ids the service writes (service/event_messages.h)
+//     ID TYPE N: TEXT       each entry's message, rendered by FormatMessageW
+//                           from the program loaded as a data file, with its N
+//                           insertion strings given as <1> to <N>; line breaks
+//                           are shown as \n
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
+
+#include "service/event_messages.h"
 
 namespace {
 
@@ -72,11 +83,77 @@ void PrintManifest(const wchar_t* path) {
   }
 }
 
+const char* TypeName(uint16_t type) {
+  switch (type) {
+    case plat::kEventError:
+      return "error";
+    case plat::kEventWarning:
+      return "warning";
+    case plat::kEventInformation:
+      return "information";
+    default:
+      return "?";
+  }
+}
+
+int PrintMessages(const wchar_t* path) {
+  HMODULE module = LoadLibraryExW(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  HRSRC resource = module ? FindResourceW(module, MAKEINTRESOURCEW(1), RT_MESSAGETABLE) : nullptr;
+  HGLOBAL loaded = resource ? LoadResource(module, resource) : nullptr;
+  if (loaded == nullptr) {
+    std::printf("no message table\n");
+    return 1;
+  }
+  const auto* table = static_cast<const MESSAGE_RESOURCE_DATA*>(LockResource(loaded));
+  std::printf("table:");
+  for (DWORD block = 0; block < table->NumberOfBlocks; ++block) {
+    for (DWORD id = table->Blocks[block].LowId; id <= table->Blocks[block].HighId; ++id) {
+      std::printf(" %lu", id);
+    }
+  }
+  std::printf("\nentries:");
+  for (const EventMessage& message : kEventMessages) {
+    std::printf(" %u", message.id);
+  }
+  std::printf("\n");
+
+  // A message that refers to more strings than the service passes shows it.
+  std::wstring texts[99];
+  DWORD_PTR arguments[99];
+  for (const EventMessage& message : kEventMessages) {
+    for (int i = 0; i < 99; ++i) {
+      texts[i] = i < message.strings ? L"<" + std::to_wstring(i + 1) + L">"
+                                     : L"<unexpected " + std::to_wstring(i + 1) + L">";
+      arguments[i] = reinterpret_cast<DWORD_PTR>(texts[i].c_str());
+    }
+    wchar_t* rendered = nullptr;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY |
+                           FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                       module, message.id, 0, reinterpret_cast<wchar_t*>(&rendered), 0,
+                       reinterpret_cast<va_list*>(arguments));
+    std::wstring text = length != 0 ? std::wstring(rendered, length)
+                                    : L"(not rendered: " + std::to_wstring(GetLastError()) + L")";
+    LocalFree(rendered);
+    for (size_t at = text.find(L"\r\n"); at != std::wstring::npos; at = text.find(L"\r\n", at)) {
+      text.replace(at, 2, L"\\n");
+    }
+    std::printf("%u %s %u: %ls\n", message.id, TypeName(message.type), message.strings,
+                text.c_str());
+  }
+  FreeLibrary(module);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc == 3 && std::wstring(argv[1]) == L"messages") {
+    return PrintMessages(argv[2]);
+  }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: resource_probe PROGRAM.exe\n");
+    std::fprintf(stderr,
+                 "usage: resource_probe PROGRAM.exe | resource_probe messages PROGRAM.exe\n");
     return 2;
   }
   PrintVersionStrings(argv[1]);
