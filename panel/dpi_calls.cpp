@@ -1,5 +1,7 @@
 #include "panel/dpi_calls.h"
 
+#include "platform/win32/gdi_handles.h"
+
 namespace {
 
 using GetDpiForWindowCall = UINT(WINAPI*)(HWND);
@@ -19,11 +21,8 @@ Call Bound(const char* name) {
 }
 
 int SystemDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-  if (screen != nullptr) {
-    ReleaseDC(nullptr, screen);
-  }
+  const gdi::WindowDC screen(nullptr);
+  const int dpi = screen.get() != nullptr ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
   return dpi > 0 ? dpi : 96;
 }
 

@@ -6,6 +6,7 @@
 
 #include "panel/dpi_calls.h"
 #include "platform/handles.h"
+#include "platform/win32/gdi_handles.h"
 
 namespace {
 
@@ -38,13 +39,10 @@ BOOL CALLBACK CheckControl(HWND control, LPARAM lParam) {
   }
   RECT client{};
   GetClientRect(control, &client);
-  HDC dc = GetDC(control);
-  const HGDIOBJ old =
-      SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
-  const plat::ScopeExit release([&] {
-    SelectObject(dc, old);
-    ReleaseDC(control, dc);
-  });
+  const gdi::WindowDC controlDC(control);
+  HDC const dc = controlDC.get();
+  gdi::Selection font;
+  font.Select(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
   const LONG style = GetWindowLongW(control, GWL_STYLE);
   const bool isStatic = _wcsicmp(className, L"Static") == 0;
   const bool wraps = isStatic && (style & SS_TYPEMASK) == SS_LEFT;

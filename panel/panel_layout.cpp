@@ -46,21 +46,12 @@ struct PanelLayout::Placer {
   void Hide(HWND control) { (*this)(control, 0, 0, 0, 0, false); }
 };
 
-PanelLayout::~PanelLayout() {
-  if (measure_ != nullptr) {
-    DeleteDC(measure_);
-  }
-  for (HFONT font : {font_, boldFont_}) {
-    if (font != nullptr) {
-      DeleteObject(font);
-    }
-  }
-}
+PanelLayout::~PanelLayout() = default;
 
 void PanelLayout::Create(HWND dialog, const SettingCatalog& catalog, const UsageHistory& history) {
   dialog_ = dialog;
   catalog_ = &catalog;
-  measure_ = CreateCompatibleDC(nullptr);
+  measure_.reset(CreateCompatibleDC(nullptr));
   Make(dialog, L"STATIC", L"", kWrappedStatic, IDC_BANNER);
   static const wchar_t* const kGroups[] = {L"Tuning mode", L"Freeing memory", L"Compatibility"};
   for (size_t shown = 0; shown < kSettingCount; ++shown) {
@@ -131,17 +122,13 @@ void PanelLayout::SetDpi(int dpi) {
   }
   SetFontOn(Item(IDC_NOW_HEADING), reinterpret_cast<LPARAM>(bold));
   chart_.SetDpi(dpi, font);
-  for (HFONT old : {font_, boldFont_}) {
-    if (old != nullptr) {
-      DeleteObject(old);
-    }
-  }
-  font_ = font;
-  boldFont_ = bold;
+  // The fonts in use until now go once the new ones are set.
+  font_.reset(font);
+  boldFont_.reset(bold);
 
-  SelectObject(measure_, font_);
+  SelectObject(measure_.get(), font_.get());
   TEXTMETRICW metrics{};
-  GetTextMetricsW(measure_, &metrics);
+  GetTextMetricsW(measure_.get(), &metrics);
   line_ = metrics.tmHeight;
   // A drop-down sets its own height from its font; the fields and buttons follow it.
   RECT combo{};
@@ -154,9 +141,9 @@ void PanelLayout::SetDpi(int dpi) {
 int PanelLayout::TextWidth(HWND control) {
   wchar_t text[512] = {};
   const int length = GetWindowTextW(control, text, 512);
-  SelectObject(measure_, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  SelectObject(measure_.get(), reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
   SIZE size{};
-  GetTextExtentPoint32W(measure_, text, length, &size);
+  GetTextExtentPoint32W(measure_.get(), text, length, &size);
   return static_cast<int>(size.cx);
 }
 
@@ -166,9 +153,9 @@ int PanelLayout::WrappedHeight(HWND control, int width) {
   if (length == 0) {
     return 0;
   }
-  SelectObject(measure_, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+  SelectObject(measure_.get(), reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
   RECT rect{0, 0, width, 0};
-  DrawTextW(measure_, text, length, &rect,
+  DrawTextW(measure_.get(), text, length, &rect,
             DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
   return rect.bottom;
 }
@@ -195,14 +182,15 @@ int PanelLayout::LabelWidth(size_t index) {
 }
 
 int PanelLayout::FieldWidth() {
-  SelectObject(measure_, font_);
+  SelectObject(measure_.get(), font_.get());
   SIZE widest{};
-  GetTextExtentPoint32W(measure_, kWidestValue, static_cast<int>(wcslen(kWidestValue)), &widest);
+  GetTextExtentPoint32W(measure_.get(), kWidestValue, static_cast<int>(wcslen(kWidestValue)),
+                        &widest);
   return static_cast<int>(widest.cx) + Scale(12, dpi_);
 }
 
 int PanelLayout::ChoiceWidth(HWND combo) {
-  SelectObject(measure_, font_);
+  SelectObject(measure_.get(), font_.get());
   int widest = 0;
   const int count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
   for (int item = 0; item < count; ++item) {
@@ -211,7 +199,7 @@ int PanelLayout::ChoiceWidth(HWND combo) {
       SendMessageW(combo, CB_GETLBTEXT, item, reinterpret_cast<LPARAM>(text));
     }
     SIZE size{};
-    GetTextExtentPoint32W(measure_, text, static_cast<int>(wcslen(text)), &size);
+    GetTextExtentPoint32W(measure_.get(), text, static_cast<int>(wcslen(text)), &size);
     widest = std::max(widest, static_cast<int>(size.cx));
   }
   // The text, its margins and the arrow's button.

@@ -11,6 +11,7 @@
 
 #include "panel/setting_catalog.h"
 #include "panel/usage_chart_window.h"
+#include "platform/win32/gdi_handles.h"
 
 class PanelLayout {
  public:
@@ -70,7 +71,7 @@ class PanelLayout {
   Row& row(size_t index) { return rows_[index]; }
   const Row& row(size_t index) const { return rows_[index]; }
   UsageChartWindow& chart() { return chart_; }
-  HFONT font() const { return font_; }
+  HFONT font() const { return font_.get(); }
 
  private:
   struct Widths {
@@ -99,9 +100,10 @@ class PanelLayout {
   UsageChartWindow chart_;
   bool advancedShown_ = false;
   int dpi_ = 96;
-  HFONT font_ = nullptr;
-  HFONT boldFont_ = nullptr;
-  HDC measure_ = nullptr;  // a memory DC for measuring texts
+  // Declared so that the context, which may hold a font, goes first.
+  gdi::Object<HFONT> font_;
+  gdi::Object<HFONT> boldFont_;
+  gdi::MemoryDC measure_;  // a memory DC for measuring texts
   int line_ = 0;           // the font's line height
   int controlHeight_ = 0;  // a field, a drop-down or a check box
   int buttonHeight_ = 0;

@@ -33,14 +33,7 @@ void Fill(HDC dc, const RECT& rect, HBRUSH brush) {
 
 }  // namespace
 
-UsageChartWindow::~UsageChartWindow() {
-  FreeTools();
-  if (memory_ != nullptr) {
-    SelectObject(memory_, oldBitmap_);
-    DeleteObject(bitmap_);
-    DeleteDC(memory_);
-  }
-}
+UsageChartWindow::~UsageChartWindow() = default;
 
 HWND UsageChartWindow::Create(HWND parent, int id, const UsageHistory& history) {
   history_ = &history;
@@ -61,7 +54,6 @@ HWND UsageChartWindow::Create(HWND parent, int id, const UsageHistory& history) 
 void UsageChartWindow::SetDpi(int dpi, HFONT font) {
   dpi_ = dpi;
   font_ = font;
-  FreeTools();
   MakeTools();
   if (window_ != nullptr) {
     InvalidateRect(window_, nullptr, FALSE);
@@ -69,27 +61,14 @@ void UsageChartWindow::SetDpi(int dpi, HFONT font) {
 }
 
 void UsageChartWindow::MakeTools() {
-  availPen_ = CreatePen(PS_SOLID, Scale(2, dpi_), kAvailColor);
-  cachePen_ = CreatePen(PS_SOLID, Scale(2, dpi_), kCacheColor);
-  gridPen_ = CreatePen(PS_SOLID, 1, kGridColor);
-  availBrush_ = CreateSolidBrush(kAvailColor);
-  cacheBrush_ = CreateSolidBrush(kCacheColor);
-  bandBrush_ = CreateSolidBrush(kBandColor);
-  markBrush_ = CreateSolidBrush(kMarkColor);
-  backBrush_ = CreateSolidBrush(kBackColor);
-}
-
-void UsageChartWindow::FreeTools() {
-  for (HGDIOBJ tool : {static_cast<HGDIOBJ>(availPen_), static_cast<HGDIOBJ>(cachePen_),
-                       static_cast<HGDIOBJ>(gridPen_), static_cast<HGDIOBJ>(availBrush_),
-                       static_cast<HGDIOBJ>(cacheBrush_), static_cast<HGDIOBJ>(bandBrush_),
-                       static_cast<HGDIOBJ>(markBrush_), static_cast<HGDIOBJ>(backBrush_)}) {
-    if (tool != nullptr) {
-      DeleteObject(tool);
-    }
-  }
-  availPen_ = cachePen_ = gridPen_ = nullptr;
-  availBrush_ = cacheBrush_ = bandBrush_ = markBrush_ = backBrush_ = nullptr;
+  availPen_.reset(CreatePen(PS_SOLID, Scale(2, dpi_), kAvailColor));
+  cachePen_.reset(CreatePen(PS_SOLID, Scale(2, dpi_), kCacheColor));
+  gridPen_.reset(CreatePen(PS_SOLID, 1, kGridColor));
+  availBrush_.reset(CreateSolidBrush(kAvailColor));
+  cacheBrush_.reset(CreateSolidBrush(kCacheColor));
+  bandBrush_.reset(CreateSolidBrush(kBandColor));
+  markBrush_.reset(CreateSolidBrush(kMarkColor));
+  backBrush_.reset(CreateSolidBrush(kBackColor));
 }
 
 int UsageChartWindow::PreferredHeight() const {
@@ -143,23 +122,20 @@ void UsageChartWindow::Paint(HDC target) {
   if (client.right <= 0 || client.bottom <= 0) {
     return;
   }
-  if (memory_ == nullptr || bitmapSize_.cx != client.right || bitmapSize_.cy != client.bottom) {
-    if (memory_ != nullptr) {
-      SelectObject(memory_, oldBitmap_);
-      DeleteObject(bitmap_);
-      DeleteDC(memory_);
-    }
-    memory_ = CreateCompatibleDC(target);
-    bitmap_ = CreateCompatibleBitmap(target, client.right, client.bottom);
-    oldBitmap_ = SelectObject(memory_, bitmap_);
+  if (!memory_ || bitmapSize_.cx != client.right || bitmapSize_.cy != client.bottom) {
+    bitmapSelection_.Restore();
+    bitmap_.reset();
+    memory_.reset(CreateCompatibleDC(target));
+    bitmap_.reset(CreateCompatibleBitmap(target, client.right, client.bottom));
+    bitmapSelection_.Select(memory_.get(), bitmap_.get());
     bitmapSize_ = {client.right, client.bottom};
   }
-  Draw(memory_, client);
-  BitBlt(target, 0, 0, client.right, client.bottom, memory_, 0, 0, SRCCOPY);
+  Draw(memory_.get(), client);
+  BitBlt(target, 0, 0, client.right, client.bottom, memory_.get(), 0, 0, SRCCOPY);
 }
 
 void UsageChartWindow::Draw(HDC dc, const RECT& client) {
-  Fill(dc, client, backBrush_);
+  Fill(dc, client, backBrush_.get());
   FrameRect(dc, &client, static_cast<HBRUSH>(GetStockObject(GRAY_BRUSH)));
   const HGDIOBJ oldFont = SelectObject(dc, font_);
   SetBkMode(dc, TRANSPARENT);
@@ -178,10 +154,10 @@ void UsageChartWindow::Draw(HDC dc, const RECT& client) {
     HBRUSH brush;
     bool line;
   };
-  const Key allKeys[] = {{L"Available memory", kAvailColor, availBrush_, true},
-                         {L"File cache", kCacheColor, cacheBrush_, true},
-                         {L"Its limits", kBandColor, bandBrush_, false},
-                         {L"Squeeze", kMarkColor, markBrush_, false}};
+  const Key allKeys[] = {{L"Available memory", kAvailColor, availBrush_.get(), true},
+                         {L"File cache", kCacheColor, cacheBrush_.get(), true},
+                         {L"Its limits", kBandColor, bandBrush_.get(), false},
+                         {L"Squeeze", kMarkColor, markBrush_.get(), false}};
   const int swatch = Scale(14, dpi_);
   int keysWidth = 0;
   for (const Key& key : allKeys) {
@@ -211,7 +187,7 @@ void UsageChartWindow::Draw(HDC dc, const RECT& client) {
   }
 
   // Grid lines and their labels, 0 included.
-  const HGDIOBJ oldPen = SelectObject(dc, gridPen_);
+  const HGDIOBJ oldPen = SelectObject(dc, gridPen_.get());
   for (uint64_t mb = 0; mb <= scale_.topMB; mb += scale_.stepMB) {
     const int y = PlotY(area_, scale_, mb);
     MoveToEx(dc, area_.left, y, nullptr);
@@ -231,18 +207,18 @@ void UsageChartWindow::Draw(HDC dc, const RECT& client) {
   plot_.Compute(*history_, scale_, area_);
   for (size_t i = 0; i < plot_.marks; ++i) {
     const PlotSpan& mark = plot_.mark[i];
-    Fill(dc, RECT{mark.left, mark.top, mark.right, mark.bottom}, markBrush_);
+    Fill(dc, RECT{mark.left, mark.top, mark.right, mark.bottom}, markBrush_.get());
   }
   if (plot_.cacheShown) {
     for (size_t i = 0; i < plot_.points; ++i) {
       const PlotSpan& band = plot_.band[i];
-      Fill(dc, RECT{band.left, band.top, band.right, band.bottom}, bandBrush_);
+      Fill(dc, RECT{band.left, band.top, band.right, band.bottom}, bandBrush_.get());
     }
-    SelectObject(dc, cachePen_);
+    SelectObject(dc, cachePen_.get());
     Polyline(dc, reinterpret_cast<const POINT*>(plot_.cache.data()),
              static_cast<int>(plot_.points));
   }
-  SelectObject(dc, availPen_);
+  SelectObject(dc, availPen_.get());
   if (plot_.points == 1) {
     MoveToEx(dc, plot_.avail[0].x, plot_.avail[0].y, nullptr);
     LineTo(dc, plot_.avail[0].x - 1, plot_.avail[0].y);

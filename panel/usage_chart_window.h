@@ -8,6 +8,7 @@
 
 #include "panel/fixed_text.h"
 #include "panel/usage_chart.h"
+#include "platform/win32/gdi_handles.h"
 
 class UsageChartWindow {
  public:
@@ -39,7 +40,6 @@ class UsageChartWindow {
   void Paint(HDC target);
   void Draw(HDC dc, const RECT& client);
   void MakeTools();
-  void FreeTools();
 
   HWND window_ = nullptr;
   const UsageHistory* history_ = nullptr;
@@ -51,19 +51,20 @@ class UsageChartWindow {
   FixedText text_;
 
   // The drawing's bitmap, kept for the window's size.
-  HDC memory_ = nullptr;
-  HBITMAP bitmap_ = nullptr;
-  HGDIOBJ oldBitmap_ = nullptr;
+  // Declared so that the bitmap leaves the context before either goes.
+  gdi::MemoryDC memory_;
+  gdi::Object<HBITMAP> bitmap_;
+  gdi::Selection bitmapSelection_;
   SIZE bitmapSize_{};
 
-  HPEN availPen_ = nullptr;
-  HPEN cachePen_ = nullptr;
-  HPEN gridPen_ = nullptr;
-  HBRUSH availBrush_ = nullptr;
-  HBRUSH cacheBrush_ = nullptr;
-  HBRUSH bandBrush_ = nullptr;
-  HBRUSH markBrush_ = nullptr;
-  HBRUSH backBrush_ = nullptr;
+  gdi::Object<HPEN> availPen_;
+  gdi::Object<HPEN> cachePen_;
+  gdi::Object<HPEN> gridPen_;
+  gdi::Object<HBRUSH> availBrush_;
+  gdi::Object<HBRUSH> cacheBrush_;
+  gdi::Object<HBRUSH> bandBrush_;
+  gdi::Object<HBRUSH> markBrush_;
+  gdi::Object<HBRUSH> backBrush_;
 };
 
 // The colours of the series, as a test finds them in a screenshot.

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "tray/gdi_handles.h"
+#include "platform/win32/gdi_handles.h"
 
 // One process-wide object, built before the tray's entry point. The tray's Run
 // stores the base icon, refreshes `totalMB` and sets `ready`; from then on the

@@ -1,7 +1,7 @@
 #include "tray/tray_monitor.h"
 
 #include "platform/platform.h"
-#include "tray/gdi_handles.h"
+#include "platform/win32/gdi_handles.h"
 #include "tray/resources/resource.h"
 #include "tray/service_presence.h"
 #include "tray/tray_icon_choice.h"

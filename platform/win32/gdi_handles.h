@@ -1,4 +1,4 @@
-// Owners for the graphics objects the tray draws with: device contexts,
+// Owners for the graphics objects the tray and the control panel draw with: device contexts,
 // bitmaps, pens, brushes and fonts, an object selected into a context, and the
 // icon a cache hands out. Each gives its object back exactly once, with the
 // one platform call that belongs to it, so a drawing's calls stay the ones it
@@ -50,6 +50,25 @@ class ScreenDC {
 
  private:
   HDC dc_ = nullptr;
+};
+
+// A window's device context (GetDC), released when this goes out of scope.
+class WindowDC {
+ public:
+  explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+  ~WindowDC() {
+    if (dc_ != nullptr) {
+      ReleaseDC(window_, dc_);
+    }
+  }
+  WindowDC(const WindowDC&) = delete;
+  WindowDC& operator=(const WindowDC&) = delete;
+
+  HDC get() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
 };
 
 // An object selected into a device context: the context's previous object goes
