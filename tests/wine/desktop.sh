@@ -68,11 +68,11 @@ taskbar_shown() {
   shot "$desktop_dir/now.png" && taskbar "$desktop_dir/now.png" | grep -qv '#000000'
 }
 
-pin_memory() {
+pin_memory() {  # pin_memory FILE [AVAILABLE_MB [TOTAL_KB]]
   pinned_meminfo=$1
   local kb=$((${2:-400} * 1024))
   cat >"$pinned_meminfo" <<MEMINFO
-MemTotal:        1048576 kB
+MemTotal:        ${3:-1048576} kB
 MemFree:         $kb kB
 MemAvailable:    $kb kB
 Buffers:               0 kB

@@ -59,17 +59,8 @@ dword() {  # dword NAME: the settings' DWORD value NAME in hexadecimal, or nothi
 # The available memory velpanel sees, pinned in a private /proc/meminfo that
 # the test rewrites in place (the total still comes from the host).
 pinned_meminfo="$work/meminfo"
-available() {  # available MB
-  cat >"$pinned_meminfo" <<MEMINFO
-MemTotal:       $(awk '/^MemTotal:/ { print $2 }' /proc/meminfo) kB
-MemFree:        $(($1 * 1024)) kB
-MemAvailable:   $(($1 * 1024)) kB
-Buffers:               0 kB
-Cached:                0 kB
-SwapCached:            0 kB
-SwapTotal:         65536 kB
-SwapFree:          65536 kB
-MEMINFO
+available() {  # available MB, of this machine's whole memory
+  pin_memory "$pinned_meminfo" "$1" "$(awk '/^MemTotal:/ { print $2 }' /proc/meminfo)"
 }
 available 12000
 
