@@ -194,7 +194,8 @@ TEST(CheckField, MessagesSayWhatIsAcceptedWithTheUnit) {
 // --- The boost interval and the texts around a field ------------------------------
 
 TEST(BoostInterval, ChecksAreTwoThirdsOfTheValueAndWriteTheSmallestValueThatGivesThem) {
-  const SettingInfo& info = Info(MakeSettingCatalog(kOneGB), L"AutoOptHour");
+  const SettingCatalog catalog = MakeSettingCatalog(kOneGB);
+  const SettingInfo& info = Info(catalog, L"AutoOptHour");
   struct Case {
     uint32_t stored;
     uint32_t checks;
