@@ -356,6 +356,20 @@ check_that "update: a new velmon runs" test -n "$(velmon_pids | grep -vx "${velm
 check_that "update: taskkill looked for velmon in every session" grep -aqF \
   'cmdline L"\"C:\\windows\\system32\\taskkill.exe\" /F /IM velmon.exe"' "$work/update.trace"
 
+# ---- An update that cannot replace a file ------------------------------------------------
+
+# A folder in velmon.exe's place cannot be overwritten (a read-only file can,
+# under Wine as root): the update fails after it has stopped the service, and
+# starts the service again before it ends.
+mv "$folder/velmon.exe" "$work/velmon.exe"
+mkdir "$folder/velmon.exe"
+check "failed update: setup /S exits with 2" "2" "$(run_setup failed /S)"
+check "failed update: the service runs again" "4" "$(probe state | cut -d' ' -f1)"
+check_that "failed update: started again with velsvc -start" grep -aqF \
+  'cmdline L"\"C:\\Program Files\\Velmora\\velsvc.exe\" -start"' "$work/failed.trace"
+rmdir "$folder/velmon.exe"
+mv "$work/velmon.exe" "$folder/velmon.exe"
+
 # ---- Uninstalling, keeping the settings -----------------------------------------------
 
 # An uninstaller copies itself to the temporary folder, starts the copy and
