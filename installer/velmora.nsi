@@ -122,6 +122,9 @@ Var WelcomeText
 !insertmacro MUI_LANGUAGE "English"
 
 Var ServiceState
+; 1 once the setup has stopped a running service: a failed update starts it
+; again.
+Var ServiceStopped
 
 ; ---- Helpers shared by the installer and the uninstaller -----------------------
 
@@ -186,6 +189,7 @@ Function ${UN}StopService
       ${EndIf}
       ${If} $3 <> 1   ; not SERVICE_STOPPED
         DetailPrint "Stopping the ${SERVICE_NAME}..."
+        StrCpy $ServiceStopped 1
         ; A handle on the service's process, taken before the stop, to wait for
         ; the process to end after it.
         StrCpy $4 0
@@ -263,18 +267,37 @@ Function ${UN}EndProgramByWindow
   Pop $R0
 FunctionEnd
 
-; Ends velmon: WM_CLOSE to its hidden window removes the icon and ends the
-; program, which writes its autostart value once more on the way out.
+; Ends velmon in every session. WM_CLOSE to the hidden window on this desktop
+; removes the icon and ends the program, which writes its autostart value once
+; more on the way out. FindWindow sees this desktop only: a velmon of another
+; user's session (a terminal server, a second signed-in user) is ended by
+; taskkill. taskkill exits with 128 when it finds no velmon.exe in any session:
+; it is run again, for up to 10 seconds, until it says so, as a process it
+; terminated may take a moment to go.
 Function ${UN}EndTrayMonitor
   Push $0
+  Push $1
   FindWindow $0 "#32770" "${TRAY_WINDOW_TITLE}"
   ${If} $0 <> 0
     DetailPrint "Ending the tray monitor..."
   ${EndIf}
-  Pop $0
   Push "#32770"
   Push "${TRAY_WINDOW_TITLE}"
   Call ${UN}EndProgramByWindow
+  ${For} $1 1 40
+    nsExec::Exec '"$SYSDIR\taskkill.exe" /F /IM velmon.exe'
+    Pop $0
+    ${If} $0 == 128
+    ${OrIf} $0 == "error"
+      ${Break}
+    ${EndIf}
+    ${If} $1 = 1
+      DetailPrint "Ending the tray monitor in the other sessions..."
+    ${EndIf}
+    Sleep 250
+  ${Next}
+  Pop $1
+  Pop $0
 FunctionEnd
 
 ; Ends an open control panel; changes it has not applied are dropped.
@@ -343,6 +366,17 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
+; A file that could not be replaced (or another failure) must not leave the
+; service stopped: the service this setup stopped is started again, from
+; whichever velsvc.exe the folder now holds.
+Function .onInstFailed
+  ${If} $ServiceStopped == 1
+    DetailPrint "Starting the ${SERVICE_NAME} again..."
+    nsExec::Exec '"$INSTDIR\velsvc.exe" -start'
+    Pop $0
+  ${EndIf}
+FunctionEnd
+
 ; An update (a registered installation, or an installed service, is found)
 ; stops the service and the tray monitor to replace their files; a first
 ; installation has nothing to stop.
@@ -370,6 +404,20 @@ Section "Velmora" SecMain
   Call EndHelpViewer
 
   SetOutPath "$INSTDIR"
+  ; Program Files lets only administrators and SYSTEM change its folders. A
+  ; folder elsewhere (/D=) would inherit what its parent allows, often
+  ; creating files for every user: it gets the same protection explicitly,
+  ; before any program is in it, so that a standard user can neither replace
+  ; the service's program (which runs as LocalSystem) or velmon (which starts
+  ; for every user) nor add a program beside them. The accounts are given by
+  ; their SIDs (Administrators, SYSTEM, Users), which hold in every language.
+  StrLen $0 "$PROGRAMFILES64\"
+  StrCpy $1 "$INSTDIR\" $0
+  ${If} $1 != "$PROGRAMFILES64\"
+    DetailPrint "Restricting the folder to administrators..."
+    nsExec::Exec '"$SYSDIR\icacls.exe" "$INSTDIR" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX'
+    Pop $0
+  ${EndIf}
   File "${BINDIR}/velsvc.exe"
   File "${BINDIR}/velmon.exe"
   File "${BINDIR}/velpanel.exe"

@@ -351,6 +351,24 @@ check "updated: velmon started" "by the explorer.exe the setup asked" \
 check_that "update: the help viewer was closed" help_viewer_gone
 check_that "update: the earlier velmon has ended" test ! -e "/proc/${velmon_before:-0}"
 check_that "update: a new velmon runs" test -n "$(velmon_pids | grep -vx "${velmon_before:-0}")"
+# FindWindow sees only the setup's desktop: a velmon of another session is
+# ended by taskkill, which the setup runs until it finds none.
+check_that "update: taskkill looked for velmon in every session" grep -aqF \
+  'cmdline L"\"C:\\windows\\system32\\taskkill.exe\" /F /IM velmon.exe"' "$work/update.trace"
+
+# ---- An update that cannot replace a file ------------------------------------------------
+
+# A folder in velmon.exe's place cannot be overwritten (a read-only file can,
+# under Wine as root): the update fails after it has stopped the service, and
+# starts the service again before it ends.
+mv "$folder/velmon.exe" "$work/velmon.exe"
+mkdir "$folder/velmon.exe"
+check "failed update: setup /S exits with 2" "2" "$(run_setup failed /S)"
+check "failed update: the service runs again" "4" "$(probe state | cut -d' ' -f1)"
+check_that "failed update: started again with velsvc -start" grep -aqF \
+  'cmdline L"\"C:\\Program Files\\Velmora\\velsvc.exe\" -start"' "$work/failed.trace"
+rmdir "$folder/velmon.exe"
+mv "$work/velmon.exe" "$folder/velmon.exe"
 
 # ---- Uninstalling, keeping the settings -----------------------------------------------
 
@@ -511,6 +529,42 @@ Delete file: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Contro
 Delete file: C:\ProgramData\Microsoft\Windows\Start Menu\Programs\Velmora Help.lnk
 Removing the settings...
 Completed' | cut -c1-80)" "$(details "$work/uninstall.trace")"
+
+# ---- A folder outside Program Files ----------------------------------------------------
+
+# The command lines of the icacls runs in a trace of process creations, without
+# Wine's escapes (nsExec's helper, which starts icacls, is left out).
+icacls_runs() {  # icacls_runs TRACE
+  grep -a ':trace:process:CreateProcessInternalW .*icacls\.exe' "$1" |
+    sed -E 's/.* cmdline L"(.*)", current directory.*/\1/; s/.* cmdline L"(.*)"$/\1/; s/\\(.)/\1/g' |
+    grep -a '^"[^"]*\\icacls\.exe"'
+}
+check "Program Files: its protection is left as it is" "" "$(icacls_runs "$work/install.trace")"
+
+# Wine's icacls is a stub: it accepts every argument and changes nothing, so
+# the access list itself cannot be read back. What shows is that the setup ran
+# it on the chosen folder with the protection Program Files gives: inheritance
+# cut, Administrators and SYSTEM full control, Users read and execute, by SID.
+win reg add "$settings_key" /v AutoOptHour /t REG_DWORD /d 30000 /f >/dev/null
+custom="$WINEPREFIX/drive_c/Tools/Velmora"
+check "custom folder: setup /S /D= exits with 0" "0" "$(run_setup custom /S '/D=C:\Tools\Velmora')"
+check "custom folder: the files" \
+  $'uninstall.exe\nvelmon.exe\nvelmora.chm\nvelpanel.exe\nvelsvc.exe' "$(ls "$custom" 2>&1)"
+check "custom folder: the service runs" "4" "$(probe state | cut -d' ' -f1)"
+check "custom folder: icacls ran on it" \
+  '"C:\windows\system32\icacls.exe" "C:\Tools\Velmora" /inheritance:r /grant:r *S-1-5-32-544:(OI)(CI)F *S-1-5-18:(OI)(CI)F *S-1-5-32-545:(OI)(CI)RX' \
+  "$(icacls_runs "$work/custom.trace")"
+custom_velmon_runs() { programs | grep -qF 'C:\Tools\Velmora\velmon.exe'; }
+custom_velmon_gone() { ! custom_velmon_runs; }
+check_that "custom folder: velmon runs" poll 30 custom_velmon_runs
+mkdir -p "$WINEPREFIX/drive_c/uninstaller"
+cp "$custom/uninstall.exe" "$WINEPREFIX/drive_c/uninstaller/uninstall.exe"
+check "custom folder: uninstall exits with 0" "0" \
+  "$(run_line 'C:\uninstaller\uninstall.exe /S /REMOVESETTINGS _?=C:\Tools\Velmora')"
+check "custom folder: the service is gone" "absent" "$(probe state)"
+check_that "custom folder: velmon has ended" poll 10 custom_velmon_gone
+check "custom folder: the folder is gone" "absent" "$([ -e "$custom" ] && echo present || echo absent)"
+rm -rf "$WINEPREFIX/drive_c/uninstaller"
 
 # ---- The end ------------------------------------------------------------------------
 
