@@ -1,6 +1,7 @@
 #include "tools/velsim/scenario.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
@@ -17,8 +18,22 @@ class Reader {
  public:
   std::string error;
 
+  // A field may carry a key from the scenario, and a key may hold any
+  // character JSON can escape: control characters are written back the way
+  // JSON writes them, so the refusal stays one line.
   bool Fail(const std::string& field, const std::string& problem) {
-    error = field + ": " + problem;
+    error.clear();
+    for (const char c : field) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte < 0x20 || byte == 0x7f) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+        error += escaped;
+      } else {
+        error += c;
+      }
+    }
+    error += ": " + problem;
     return false;
   }
 
