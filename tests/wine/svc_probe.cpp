@@ -17,45 +17,51 @@
 
 namespace {
 
-int State() {
+// The service opened with `access`, and the manager it came from; both closed
+// on the way out.
+struct OpenedService {
   SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-  SC_HANDLE service = manager ? OpenServiceW(manager, kServiceName, SERVICE_QUERY_STATUS) : nullptr;
+  SC_HANDLE service;
+  explicit OpenedService(DWORD access)
+      : service(manager != nullptr ? OpenServiceW(manager, kServiceName, access) : nullptr) {}
+  OpenedService(const OpenedService&) = delete;
+  OpenedService& operator=(const OpenedService&) = delete;
+  ~OpenedService() {
+    if (service != nullptr)
+      CloseServiceHandle(service);
+    if (manager != nullptr)
+      CloseServiceHandle(manager);
+  }
+};
+
+int State() {
+  const OpenedService opened(SERVICE_QUERY_STATUS);
+  SC_HANDLE const service = opened.service;
   SERVICE_STATUS status{};
   if (service != nullptr && QueryServiceStatus(service, &status)) {
     std::printf("%lu %lu\n", status.dwCurrentState, status.dwWaitHint);
   } else {
     std::printf("absent\n");
   }
-  if (service != nullptr)
-    CloseServiceHandle(service);
-  if (manager != nullptr)
-    CloseServiceHandle(manager);
   return 0;
 }
 
 int Control(DWORD code) {
-  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-  SC_HANDLE service = manager
-                          ? OpenServiceW(manager, kServiceName,
-                                         SERVICE_STOP | SERVICE_INTERROGATE |
-                                             SERVICE_USER_DEFINED_CONTROL | SERVICE_QUERY_STATUS)
-                          : nullptr;
+  const OpenedService opened(SERVICE_STOP | SERVICE_INTERROGATE | SERVICE_USER_DEFINED_CONTROL |
+                             SERVICE_QUERY_STATUS);
+  SC_HANDLE const service = opened.service;
   SERVICE_STATUS status{};
   if (service != nullptr && ControlService(service, code, &status)) {
     std::printf("ok %lu %lu\n", status.dwCurrentState, status.dwWaitHint);
   } else {
     std::printf("error %lu\n", GetLastError());
   }
-  if (service != nullptr)
-    CloseServiceHandle(service);
-  if (manager != nullptr)
-    CloseServiceHandle(manager);
   return 0;
 }
 
 int Path() {
-  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-  SC_HANDLE service = manager ? OpenServiceW(manager, kServiceName, SERVICE_QUERY_CONFIG) : nullptr;
+  const OpenedService opened(SERVICE_QUERY_CONFIG);
+  SC_HANDLE const service = opened.service;
   DWORD needed = 0;
   if (service != nullptr) {
     QueryServiceConfigW(service, nullptr, 0, &needed);
@@ -68,16 +74,12 @@ int Path() {
     std::printf("absent\n");
   }
   std::free(config);
-  if (service != nullptr)
-    CloseServiceHandle(service);
-  if (manager != nullptr)
-    CloseServiceHandle(manager);
   return 0;
 }
 
 int ProcessId() {
-  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-  SC_HANDLE service = manager ? OpenServiceW(manager, kServiceName, SERVICE_QUERY_STATUS) : nullptr;
+  const OpenedService opened(SERVICE_QUERY_STATUS);
+  SC_HANDLE const service = opened.service;
   SERVICE_STATUS_PROCESS status{};
   DWORD needed = 0;
   if (service != nullptr &&
@@ -88,10 +90,6 @@ int ProcessId() {
   } else {
     std::printf("absent\n");
   }
-  if (service != nullptr)
-    CloseServiceHandle(service);
-  if (manager != nullptr)
-    CloseServiceHandle(manager);
   return 0;
 }
 
