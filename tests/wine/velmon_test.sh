@@ -27,6 +27,12 @@ source "$(dirname "$0")/desktop.sh"
 
 velmon_pid=""
 cleanup() {
+  # velmon's messages are kept beside the screenshots when a check failed.
+  if [ "$failed" -gt 0 ] && [ -d "${work:-}" ]; then
+    mkdir -p "$out_dir/velmon-wine-logs"
+    cp "$work"/*.err "$work"/*.out "$out_dir/velmon-wine-logs/" 2>/dev/null
+    echo "velmon's messages: $out_dir/velmon-wine-logs"
+  fi
   prefix_end
   desktop_end
   rm -rf "${work:-}"
@@ -297,6 +303,15 @@ check "40007 starts Task Manager by its full path" \
   'app (null) cmdline L"\"C:\\windows\\system32\\taskmgr.exe\""' "$(taskmgr_line)"
 taskmgr_closed() { [ "$(probe close-window 'Task Manager')" == "closed" ]; }
 check_that "Task Manager's window is closed again" poll 30 taskmgr_closed
+# The commands below are sent to velmon's window: without it they cannot run.
+if [ "$(probe windows)" != "1" ]; then
+  kill -0 "$velmon_pid" 2>/dev/null && velmon_state="runs" || velmon_state="has ended"
+  shell_state="has ended"
+  for pid in $(prefix_pids); do
+    grep -qaF 'desktop=shell' "/proc/$pid/cmdline" 2>/dev/null && shell_state="runs"
+  done
+  give_up "velmon's window is gone after Task Manager (velmon $velmon_state, the desktop $shell_state)"
+fi
 
 # Enable Velmora: velmon starts net.exe from the system folder with START or
 # STOP, waits for it and for the service's new state, and sets the mark from
@@ -474,7 +489,6 @@ check "velmon ends with 0 (144 DPI)" "0" "$code"
 # ---- The end --------------------------------------------------------------------------------------
 
 end_desktop
-rm -rf "$work"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
