@@ -89,6 +89,22 @@ void Settle() {
   }
 }
 
+// The service a call on `handle` acts on, with the database brought up to
+// date first; none, with the last error set, when the call is made to fail
+// (access denied) or the handle names no service (invalid handle).
+sim::Service* Target(ScHandle handle, sim::Call call) {
+  Settle();
+  if (sim::machine().Faulted(call)) {
+    Fail(kErrorAccessDenied);
+    return nullptr;
+  }
+  sim::Service* service = ServiceOf(handle);
+  if (service == nullptr) {
+    Fail(kErrorInvalidHandle);
+  }
+  return service;
+}
+
 // The record QueryConfig hands out: two pointers, then the two texts.
 struct ConfigRecord {
   const wchar_t* displayName;
@@ -175,13 +191,9 @@ bool CloseService(ScHandle handle) {
 }
 
 bool DeleteNamedService(ScHandle handle) {
-  Settle();
-  if (sim::machine().Faulted(sim::Call::ServiceDelete)) {
-    return Fail(kErrorAccessDenied);
-  }
-  sim::Service* service = ServiceOf(handle);
+  sim::Service* service = Target(handle, sim::Call::ServiceDelete);
   if (service == nullptr) {
-    return Fail(kErrorInvalidHandle);
+    return false;
   }
   if (service->markedForDeletion) {
     return Fail(kErrorServiceMarkedForDelete);
@@ -192,13 +204,9 @@ bool DeleteNamedService(ScHandle handle) {
 }
 
 bool StartNamedService(ScHandle handle) {
-  Settle();
-  if (sim::machine().Faulted(sim::Call::ServiceStart)) {
-    return Fail(kErrorAccessDenied);
-  }
-  sim::Service* service = ServiceOf(handle);
+  sim::Service* service = Target(handle, sim::Call::ServiceStart);
   if (service == nullptr) {
-    return Fail(kErrorInvalidHandle);
+    return false;
   }
   if (service->markedForDeletion) {
     return Fail(kErrorServiceMarkedForDelete);
@@ -216,13 +224,9 @@ bool StartNamedService(ScHandle handle) {
 }
 
 bool ControlNamedService(ScHandle handle, uint32_t control, ServiceStatus& status) {
-  Settle();
-  if (sim::machine().Faulted(sim::Call::ServiceControl)) {
-    return Fail(kErrorAccessDenied);
-  }
-  sim::Service* service = ServiceOf(handle);
+  sim::Service* service = Target(handle, sim::Call::ServiceControl);
   if (service == nullptr) {
-    return Fail(kErrorInvalidHandle);
+    return false;
   }
   status = service->status;
   if (service->status.currentState == kServiceStopped) {
@@ -247,26 +251,18 @@ bool ControlNamedService(ScHandle handle, uint32_t control, ServiceStatus& statu
 }
 
 bool QueryStatus(ScHandle handle, ServiceStatus& status) {
-  Settle();
-  if (sim::machine().Faulted(sim::Call::ServiceQueryStatus)) {
-    return Fail(kErrorAccessDenied);
-  }
-  const sim::Service* service = ServiceOf(handle);
+  const sim::Service* service = Target(handle, sim::Call::ServiceQueryStatus);
   if (service == nullptr) {
-    return Fail(kErrorInvalidHandle);
+    return false;
   }
   status = service->status;
   return true;
 }
 
 bool QueryConfig(ScHandle handle, void* buffer, uint32_t size, uint32_t& needed) {
-  Settle();
-  if (sim::machine().Faulted(sim::Call::ServiceQueryConfig)) {
-    return Fail(kErrorAccessDenied);  // `needed` is not reported either
-  }
-  const sim::Service* service = ServiceOf(handle);
+  const sim::Service* service = Target(handle, sim::Call::ServiceQueryConfig);
   if (service == nullptr) {
-    return Fail(kErrorInvalidHandle);
+    return false;  // `needed` is not reported either
   }
   const size_t displayBytes = (service->displayName.size() + 1) * sizeof(wchar_t);
   const size_t pathBytes = (service->binaryPath.size() + 1) * sizeof(wchar_t);
