@@ -8,11 +8,12 @@
 // counts of each of those ticks are kept. Then the tuner's ticks and a replay
 // of the kept calls take turns, a chunk of each at a time, so that both meet
 // the same conditions of the machine: the replay makes, for tick i, as many
-// calls of each kind as tick i made, with valid arguments, and nothing else.
+// calls of each kind as tick i made, with valid arguments, and as many fault
+// guards (each around an empty body), and nothing else.
 // Times are the thread's CPU time. A run is kChunks chunk pairs; each run
 // prints one line:
 //
-//   tick PATH LOAD RUN OURS_NS BASELINE_NS CALLS_PER_TICK
+//   tick PATH LOAD RUN OURS_NS BASELINE_NS CALLS_PER_TICK GUARDS_PER_TICK
 #include <time.h>
 
 #include <cstdint>
@@ -51,10 +52,11 @@ uint64_t CpuNs() {
 }
 
 // The calls of the recorded ticks: calls[begin[i]] to calls[begin[i + 1]] are
-// those of tick i.
+// those of tick i, and guards[i] the fault guards it entered.
 struct Recording {
   std::vector<sim::Call> calls;
   std::vector<uint32_t> begin;
+  std::vector<uint32_t> guards;
   bool complete = true;  // false: a tick made a call that is not replayed
 };
 
@@ -72,12 +74,15 @@ Recording Record(CacheTuner& tuner) {
   Recording recording;
   recording.calls.reserve(kRecordedTicks * 8);
   recording.begin.reserve(kRecordedTicks + 1);
+  recording.guards.reserve(kRecordedTicks);
   uint64_t before[sim::kCallKinds];
   for (int tick = 0; tick < kRecordedTicks; ++tick) {
     for (size_t kind = 0; kind < sim::kCallKinds; ++kind) {
       before[kind] = m.Calls(static_cast<sim::Call>(kind));
     }
+    const uint64_t guardsBefore = m.guardsEntered;
     tuner.Tick();
+    recording.guards.push_back(static_cast<uint32_t>(m.guardsEntered - guardsBefore));
     recording.begin.push_back(static_cast<uint32_t>(recording.calls.size()));
     for (size_t kind = 0; kind < sim::kCallKinds; ++kind) {
       const auto call = static_cast<sim::Call>(kind);
@@ -175,6 +180,8 @@ void MakeCall(sim::Call call, Targets& t) {
 
 volatile uint64_t gSink = 0;
 
+void Nothing(void* /*context*/) {}
+
 bool Measure(uint32_t settingsValue, uint32_t load) {
   // The machine and tuner of tick_benchmark.cpp, ticked once the same way.
   BenchTuner bench(settingsValue, load);
@@ -190,8 +197,15 @@ bool Measure(uint32_t settingsValue, uint32_t load) {
   Targets targets = Bind();
   const double callsPerTick =
       static_cast<double>(recording.calls.size()) / static_cast<double>(kRecordedTicks);
+  uint64_t guardsRecorded = 0;
+  for (const uint32_t entered : recording.guards) {
+    guardsRecorded += entered;
+  }
+  const double guardsPerTick =
+      static_cast<double>(guardsRecorded) / static_cast<double>(kRecordedTicks);
   const sim::Call* const calls = recording.calls.data();
   const uint32_t* const begin = recording.begin.data();
+  const uint32_t* const guards = recording.guards.data();
   int replayTick = 0;
   for (int run = 0; run < kRuns; ++run) {
     uint64_t oursNs = 0;
@@ -206,6 +220,9 @@ bool Measure(uint32_t settingsValue, uint32_t load) {
         for (uint32_t c = begin[replayTick]; c != begin[replayTick + 1]; ++c) {
           MakeCall(calls[c], targets);
         }
+        for (uint32_t g = 0; g != guards[replayTick]; ++g) {
+          plat::RunGuarded(&Nothing, nullptr);
+        }
         if (++replayTick == kRecordedTicks) {
           replayTick = 0;
         }
@@ -216,9 +233,9 @@ bool Measure(uint32_t settingsValue, uint32_t load) {
     }
     gSink = targets.status.availPhys;
     constexpr double kTicksPerRun = double{kChunkTicks} * kChunks;
-    std::printf("tick %s %u %d %.2f %.2f %.4f\n", path, load, run,
+    std::printf("tick %s %u %d %.2f %.2f %.4f %.4f\n", path, load, run,
                 static_cast<double>(oursNs) / kTicksPerRun,
-                static_cast<double>(baselineNs) / kTicksPerRun, callsPerTick);
+                static_cast<double>(baselineNs) / kTicksPerRun, callsPerTick, guardsPerTick);
   }
   std::fflush(stdout);
   return true;

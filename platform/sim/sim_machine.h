@@ -307,7 +307,8 @@ struct Machine {
     FailOn(call, ordinal);
     faults[static_cast<size_t>(call)].raises = true;
   }
-  uint64_t faultsRaised = 0;  // faults a guard caught
+  uint64_t faultsRaised = 0;   // faults a guard caught
+  uint64_t guardsEntered = 0;  // guarded bodies run, faulted or not
   uint64_t Calls(Call call) const { return faults[static_cast<size_t>(call)].calls; }
   // Counts one call of this kind; true when it is to fail.
   bool Faulted(Call call);

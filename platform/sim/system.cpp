@@ -74,6 +74,7 @@ GuardFrame* gInnermost = nullptr;
 // As on the platform, a fault abandons the body's frames: nothing they hold is
 // destroyed, so the leak checks see an owner that lived inside a guarded body.
 bool RunGuarded(void (*body)(void*), void* context) {
+  ++sim::machine().guardsEntered;
   GuardFrame frame;
   frame.outer = gInnermost;
   struct Unlink {
