@@ -13,8 +13,24 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <exception>
 
 #include "platform/platform.h"
+
+// What ends a program when a C++ exception finds no handler. None should: no
+// exception leaves a function here, but the library may still throw, a
+// std::bad_alloc for one. The library's own handler writes the exception's
+// type to standard error before it aborts, and for that brings its demangler
+// into every program, some 45 KB of each, for a line that a service or a
+// program without a console never shows. This one aborts as that one does.
+// It lives in this file because every program links this file's guards: the
+// definition is in the link before the library's handler is looked for.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() {
+  std::abort();
+}
+}  // namespace __gnu_cxx
 
 namespace plat {
 

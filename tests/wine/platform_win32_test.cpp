@@ -596,6 +596,11 @@ int FaultAfterThrowThroughGuard() {
   return 0;
 }
 
+// An exception that finds no handler: the program ends as abort ends it.
+int ThrowWithoutHandler() {
+  throw 7;
+}
+
 // Runs this program again with `argument`; its exit code, or STILL_ACTIVE when
 // it did not end within 60 s (it was then ended).
 DWORD RunSelf(const wchar_t* argument) {
@@ -655,6 +660,7 @@ void TestGuardsAndOwners() {
   CHECK(!plat::RunGuarded(&FaultingBody, &steps));
   CHECK_EQ(steps, 2);
   CHECK_EQ(RunSelf(L"fault-after-throw"), static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+  CHECK_EQ(RunSelf(L"throw-unhandled"), DWORD{3});
 }
 
 void TestGuards() {
@@ -753,6 +759,9 @@ void TestGuards() {
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "fault-after-throw") == 0) {
     return FaultAfterThrowThroughGuard();
+  }
+  if (argc > 1 && std::strcmp(argv[1], "throw-unhandled") == 0) {
+    return ThrowWithoutHandler();
   }
   g_verbose = argc > 1 && std::strcmp(argv[1], "-v") == 0;
 
