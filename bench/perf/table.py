@@ -42,6 +42,15 @@ def read_pairs(path):
     return pairs
 
 
+def read_fields(out, name):
+    """The whitespace-separated fields of each line of OUT/NAME; a missing file gives []."""
+    path = os.path.join(out, name)
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return [line.split() for line in f]
+
+
 def fmt(value, digits=1):
     return f"{value:,.{digits}f}"
 
@@ -79,16 +88,12 @@ def tick_rows(out, table, details):
     runs = {}
     calls = {}
     guards = {}
-    path = os.path.join(out, "tick.txt")
-    if os.path.exists(path):
-        with open(path, encoding="utf-8") as f:
-            for line in f:
-                parts = line.split()
-                if len(parts) == 8 and parts[0] == "tick":
-                    key = (parts[1], int(parts[2]))
-                    runs.setdefault(key, []).append((float(parts[4]), float(parts[5])))
-                    calls[key] = float(parts[6])
-                    guards[key] = float(parts[7])
+    for parts in read_fields(out, "tick.txt"):
+        if len(parts) == 8 and parts[0] == "tick":
+            key = (parts[1], int(parts[2]))
+            runs.setdefault(key, []).append((float(parts[4]), float(parts[5])))
+            calls[key] = float(parts[6])
+            guards[key] = float(parts[7])
     count = max((len(v) for v in runs.values()), default=0)
     details.append(f"tick logic: CPU time per tick, {count} runs, each of chunks of 2,000 ticks "
                    "taking turns with a replay of the platform calls those ticks made and of "
@@ -113,21 +118,17 @@ def tick_rows(out, table, details):
 
 
 def allocation_row(out, table, details):
-    path = os.path.join(out, "allocations.txt")
     total_ticks = 0
     total = 0
     bands = 0
     nonzero = []
-    if os.path.exists(path):
-        with open(path, encoding="utf-8") as f:
-            for line in f:
-                parts = line.split()
-                if len(parts) == 5 and parts[0] == "allocations":
-                    bands += 1
-                    total_ticks += int(parts[3])
-                    total += int(parts[4])
-                    if int(parts[4]) != 0:
-                        nonzero.append(f"{parts[1]}/{parts[2]}: {parts[4]}")
+    for parts in read_fields(out, "allocations.txt"):
+        if len(parts) == 5 and parts[0] == "allocations":
+            bands += 1
+            total_ticks += int(parts[3])
+            total += int(parts[4])
+            if int(parts[4]) != 0:
+                nonzero.append(f"{parts[1]}/{parts[2]}: {parts[4]}")
     name = "allocations per tick, both paths, 5 loads (native)"
     if bands == 0:
         table.missing(name, "0", "tick_allocations did not run")
@@ -141,15 +142,11 @@ def allocation_row(out, table, details):
 def squeeze_rows(out, table, details):
     runs = []
     amount = "?"
-    path = os.path.join(out, "squeeze.txt")
-    if os.path.exists(path):
-        with open(path, encoding="utf-8") as f:
-            for line in f:
-                parts = line.split()
-                if len(parts) == 5 and parts[0] == "squeeze_run":
-                    runs.append(tuple(float(p) for p in parts[2:]))
-                elif len(parts) == 2 and parts[0] == "squeeze_mb":
-                    amount = parts[1]
+    for parts in read_fields(out, "squeeze.txt"):
+        if len(parts) == 5 and parts[0] == "squeeze_run":
+            runs.append(tuple(float(p) for p in parts[2:]))
+        elif len(parts) == 2 and parts[0] == "squeeze_mb":
+            amount = parts[1]
     budget = f"ratio >= {SQUEEZE_RATIO_BUDGET}"
     if not runs:
         table.missing("squeeze throughput (Wine)", budget, "squeeze_bench gave no figure")
@@ -167,15 +164,11 @@ def squeeze_rows(out, table, details):
 def idle_rows(out, table, details):
     windows = []
     seconds = "?"
-    path = os.path.join(out, "idle.txt")
-    if os.path.exists(path):
-        with open(path, encoding="utf-8") as f:
-            for line in f:
-                parts = line.split()
-                if len(parts) == 8 and parts[0] == "idle_window":
-                    windows.append(tuple(float(p) for p in parts[2:]))
-                elif len(parts) == 2 and parts[0] == "idle_seconds":
-                    seconds = parts[1]
+    for parts in read_fields(out, "idle.txt"):
+        if len(parts) == 8 and parts[0] == "idle_window":
+            windows.append(tuple(float(p) for p in parts[2:]))
+        elif len(parts) == 2 and parts[0] == "idle_seconds":
+            seconds = parts[1]
     if not windows:
         table.missing("service idle (Wine)",
                       f"CPU ratio <= {IDLE_CPU_RATIO_BUDGET}, RSS <= +{IDLE_RSS_MARGIN_KB} KB",
@@ -213,13 +206,9 @@ def idle_rows(out, table, details):
 def tray_rows(out, table, details):
     t = read_pairs(os.path.join(out, "tray.txt"))
     runs = []
-    path = os.path.join(out, "tray.txt")
-    if os.path.exists(path):
-        with open(path, encoding="utf-8", errors="replace") as f:
-            for line in f:
-                parts = line.split()
-                if len(parts) == 7 and parts[0] == "tray_run":
-                    runs.append(tuple(float(p) for p in parts[2:]))
+    for parts in read_fields(out, "tray.txt"):
+        if len(parts) == 7 and parts[0] == "tray_run":
+            runs.append(tuple(float(p) for p in parts[2:]))
     budget = f"<= floor + {TRAY_MARGIN_US:g} us"
     if not runs:
         table.missing("tray refresh (Wine)", budget, "tray_refresh_bench gave no figure")
@@ -266,15 +255,11 @@ def tray_rows(out, table, details):
 def panel_rows(out, table, details):
     windows = []
     seconds = "?"
-    path = os.path.join(out, "panel.txt")
-    if os.path.exists(path):
-        with open(path, encoding="utf-8") as f:
-            for line in f:
-                parts = line.split()
-                if len(parts) == 4 and parts[0] == "panel_window":
-                    windows.append((float(parts[2]), float(parts[3])))
-                elif len(parts) == 2 and parts[0] == "panel_seconds":
-                    seconds = parts[1]
+    for parts in read_fields(out, "panel.txt"):
+        if len(parts) == 4 and parts[0] == "panel_window":
+            windows.append((float(parts[2]), float(parts[3])))
+        elif len(parts) == 2 and parts[0] == "panel_seconds":
+            seconds = parts[1]
     budget = f"<= floor + {PANEL_CORE_PERCENT_BUDGET:g}% of a core"
     name = "control panel open, chart running (Wine)"
     if not windows:

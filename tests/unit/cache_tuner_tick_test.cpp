@@ -251,8 +251,7 @@ TEST_F(TickTest, ThrottleAppliesOnSecondThenEvery27thCall) {
 
 TEST_F(TickTest, AnySettingsValueButOneIsAutomatic) {
   for (uint32_t value : {2u, 3u, 0xFFFFFFFFu}) {
-    sim::Reset();
-    SetMemory(512 * kMB, 256 * kMB, 50, 512 * kMB);
+    FreshMachine();
     PutDword(L"Settings", value);
     BuildPastFirstTick();
     Ticks(3);

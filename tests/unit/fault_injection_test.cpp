@@ -633,8 +633,7 @@ TEST_F(FaultInjectionTest, ServiceEntryFailures) {
 
   // Without a handler, or with every report refused, the loop still ticks and ends.
   for (const Call call : {Call::HandlerRegister, Call::StatusReport}) {
-    sim::Reset();
-    SetMemory(512 * kMB, 256 * kMB, 50, 512 * kMB);
+    FreshMachine();
     ResetServiceRuntime(tuner.get());
     machine().FailAlways(call);
     const uint32_t ticksBefore = state().autoFlushCount;
@@ -645,8 +644,7 @@ TEST_F(FaultInjectionTest, ServiceEntryFailures) {
   }
 
   // A report refused now and then changes nothing else.
-  sim::Reset();
-  SetMemory(512 * kMB, 256 * kMB, 50, 512 * kMB);
+  FreshMachine();
   ResetServiceRuntime(tuner.get());
   machine().FailOn(Call::StatusReport, 2);
   RunAsService({});

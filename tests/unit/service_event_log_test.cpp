@@ -105,8 +105,7 @@ TEST_F(ServiceEventLogTest, StartEntryGivesEachTuningSettingAndWhereItCameFrom) 
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    sim::Reset();
-    SetMemory(512 * kMB, 256 * kMB, 50, 512 * kMB);
+    FreshMachine();
     c.arrange();
     Build();
     EXPECT_TRUE(Entries().empty()) << "building the objects writes nothing";
@@ -137,8 +136,7 @@ TEST_F(ServiceEventLogTest, WhatConstructionFoundFollowsTheStartEntry) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    sim::Reset();
-    SetMemory(512 * kMB, 256 * kMB, 50, 512 * kMB);
+    FreshMachine();
     c.arrange();
     Build();
     tuner->ReportServiceStarted();
@@ -207,8 +205,7 @@ TEST_F(ServiceEventLogTest, SettingsChangesAreWrittenOnlyWhenSomethingChanged) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    sim::Reset();
-    SetMemory(512 * kMB, 256 * kMB, 50, 512 * kMB);
+    FreshMachine();
     BuildStarted();
     c.change();
     // Repeated reloads of the same values tell them once.

@@ -30,8 +30,12 @@ class TunerTest : public SimTest {
  protected:
   // A 512 MB machine at half load with half its memory free unless a test says
   // otherwise before Build().
-  void SetUp() override {
-    SimTest::SetUp();
+  void SetUp() override { FreshMachine(); }
+
+  // The machine every test starts on, afresh: 512 MB with 256 MB available at
+  // a load of 50; for each case of a table.
+  static void FreshMachine() {
+    sim::Reset();
     SetMemory(512 * kMB, 256 * kMB, 50, 512 * kMB);
   }
 
