@@ -35,9 +35,9 @@
 //                                              shell's tips and balloons), one a line
 //   tray_probe messages                        "<TaskbarCreated> <velmon's notify
 //                                              message>" as registered, in hex
-//   tray_probe close-window TITLE              posts WM_CLOSE to the top-level
-//                                              window titled TITLE; "closed" or
-//                                              "no window"
+//   tray_probe (no argument), run as taskmgr.exe
+//                                              stands in for Task Manager: creates
+//                                              C:\taskmgr-started and ends
 //
 // Pixels are told opaque by drawing the icon at the small-icon size, as the
 // taskbar does, once over black and once over white: where both agree, the
@@ -258,15 +258,22 @@ int Messages() {
   return 0;
 }
 
-int CloseTitledWindow(const char* title) {
-  HWND const window = FindWindowA(nullptr, title);
-  if (window == nullptr) {
-    std::printf("no window\n");
-    return 1;
+// Run as taskmgr.exe without arguments: the stand-in for Task Manager, which
+// leaves a mark that it was started and ends.
+bool StandInForTaskManager() {
+  char path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  const char* const name = std::strrchr(path, '\\');
+  if (length == 0 || length >= MAX_PATH || name == nullptr ||
+      lstrcmpiA(name + 1, "taskmgr.exe") != 0) {
+    return false;
   }
-  PostMessageW(window, WM_CLOSE, 0, 0);
-  std::printf("closed\n");
-  return 0;
+  HANDLE const mark = CreateFileA("C:\\taskmgr-started", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (mark != INVALID_HANDLE_VALUE) {
+    CloseHandle(mark);
+  }
+  return true;
 }
 
 int SendToTray(UINT message, WPARAM wParam) {
@@ -329,7 +336,7 @@ int Usage() {
       stderr,
       "usage: tray_probe render VALUE TOTALMB VELMON.EXE [SIZE] | busy VELMON.EXE | memory |\n"
       "       hold-squeeze FLAGFILE | send CODE | close | dpi DPI | windows | autostart |\n"
-      "       hold-presence FLAGFILE | tool-texts | messages | close-window TITLE\n");
+      "       hold-presence FLAGFILE | tool-texts | messages\n");
   return 2;
 }
 
@@ -337,7 +344,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    return Usage();
+    return StandInForTaskManager() ? 0 : Usage();
   }
   const char* const command = argv[1];
   if (std::strcmp(command, "render") == 0 && (argc == 5 || argc == 6)) {
@@ -377,9 +384,6 @@ int main(int argc, char** argv) {
   }
   if (std::strcmp(command, "messages") == 0 && argc == 2) {
     return Messages();
-  }
-  if (std::strcmp(command, "close-window") == 0 && argc == 3) {
-    return CloseTitledWindow(argv[2]);
   }
   return Usage();
 }
