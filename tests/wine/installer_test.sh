@@ -110,14 +110,6 @@ run_line() {
   echo $?
 }
 
-# "PID COMMAND LINE" of each running program of the prefix (Wine shows a
-# program's Windows path and arguments as its command line).
-programs() {
-  local pid
-  for pid in $(prefix_pids); do
-    echo "$pid $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)"
-  done
-}
 velmon_pids() { programs | awk 'index($0, "C:\\Program Files\\Velmora\\velmon.exe") { print $1 }'; }
 velmon_runs() { [ "$(velmon_pids | wc -l)" -eq 1 ]; }
 velmon_gone() { [ -z "$(velmon_pids)" ]; }

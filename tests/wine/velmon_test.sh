@@ -305,14 +305,7 @@ taskmgr_line() {
   grep -F 'trace:process:CreateProcessInternalW' "$velmon_err" | grep -iF 'taskmgr' |
     tail -n 1 | sed 's/.*CreateProcessInternalW //'
 }
-taskmgr_ended() {
-  local pid
-  [ -e "$WINEPREFIX/drive_c/taskmgr-started" ] || return 1
-  for pid in $(prefix_pids); do
-    grep -qaiF 'taskmgr' "/proc/$pid/cmdline" 2>/dev/null && return 1
-  done
-  return 0
-}
+taskmgr_ended() { [ -e "$WINEPREFIX/drive_c/taskmgr-started" ] && ! programs | grep -qiF taskmgr; }
 check "command 40007 is handled" "sent" "$(probe send 40007)"
 check "40007 starts Task Manager by its full path" \
   'app (null) cmdline L"\"C:\\windows\\system32\\taskmgr.exe\""' "$(taskmgr_line)"
@@ -320,13 +313,11 @@ check_that "the stand-in for Task Manager has run and ended" poll 30 taskmgr_end
 # The commands below are sent to velmon's window: without it they cannot run.
 if [ "$(probe windows)" != "1" ]; then
   # velmon is this shell's child: ended but not yet waited for, it is a zombie.
-  velmon_state="runs"
-  [ "$(awk '{ print $3 }' "/proc/$velmon_pid/stat" 2>/dev/null)" == "Z" ] && velmon_state="has ended"
-  kill -0 "$velmon_pid" 2>/dev/null || velmon_state="has ended"
-  shell_state="has ended"
-  for pid in $(prefix_pids); do
-    grep -qaF 'desktop=shell' "/proc/$pid/cmdline" 2>/dev/null && shell_state="runs"
-  done
+  case "$(awk '{ print $3 }' "/proc/$velmon_pid/stat" 2>/dev/null)" in
+    "" | Z) velmon_state="has ended" ;;
+    *) velmon_state="runs" ;;
+  esac
+  programs | grep -qF 'desktop=shell' && shell_state="runs" || shell_state="has ended"
   give_up "velmon's window is gone after Task Manager (velmon $velmon_state, the desktop $shell_state)"
 fi
 

@@ -5,6 +5,9 @@
 #                       server kept running, WINEPREFIX exported
 #   prefix_end          ends every process of that prefix by its process id and
 #                       removes the copy
+#   programs            "PID COMMAND LINE" of each running process of the
+#                       prefix (Wine shows a program's Windows path and
+#                       arguments as its command line)
 #   win PROGRAM ARGS    runs a program in the prefix, standard output to stdout
 #                       with each "\r\n" turned back into "\n"
 #   check NAME EXPECTED ACTUAL
@@ -32,6 +35,13 @@ prefix_pids() {
     if grep -qzxF "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null; then
       echo "$pid"
     fi
+  done
+}
+
+programs() {
+  local pid
+  for pid in $(prefix_pids); do
+    echo "$pid $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null)"
   done
 }
 
